@@ -1,0 +1,262 @@
+#include "app/Viewer.h"
+
+#include "app/FrameProfiler.h"
+#include "app/Globals.h"
+#include "app/InputCallbacks.h"
+#include "camera/Camera.h"
+#include "effects/ParticleSystem.h"
+#include "effects/PostProcFramebuffer.h"
+#include "effects/RefractionCaptures.h"
+#include "effects/ShadowMap.h"
+#include "render/Shader.h"
+#include "render/Skybox.h"
+
+#include <GLFW/glfw3.h>
+#include <glm/gtc/matrix_transform.hpp>
+
+#include <exception>
+#include <iostream>
+
+namespace {
+
+// Brackets one pass for the profiler, when one is attached.
+class PassScope {
+public:
+    PassScope(FrameProfiler* profiler, FrameProfiler::Pass pass)
+        : profiler(profiler), pass(pass)
+    {
+        if (profiler)
+            profiler->begin(pass);
+    }
+    ~PassScope()
+    {
+        if (profiler)
+            profiler->end(pass);
+    }
+    PassScope(const PassScope&) = delete;
+    PassScope& operator=(const PassScope&) = delete;
+
+private:
+    FrameProfiler* profiler;
+    FrameProfiler::Pass pass;
+};
+
+const glm::vec3 fountainPoint(-6.0f, 1.0f, 2.0f);
+const glm::vec3 burstPoint(5.0f, 25.0f, 5.0f);
+
+} // namespace
+
+Viewer::Viewer() = default;
+Viewer::~Viewer() = default;
+
+glm::mat4 Viewer::makeProjection(int width, int height)
+{
+    return glm::perspective(glm::radians(45.0f), static_cast<float>(width) / static_cast<float>(height), 0.1f,
+                            200.0f);
+}
+
+bool Viewer::startUp()
+{
+    resetGlobals();
+
+    glfwInit(); // a failure shows as a failed window below
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 4);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    window = glfwCreateWindow(screenWidth, screenHeight, "Velmora", glfwGetPrimaryMonitor(), nullptr);
+    if (!window) {
+        std::cout << "Failed to open GLFW window" << std::endl;
+        glfwTerminate();
+        return false;
+    }
+    glfwMakeContextCurrent(window);
+
+    glfwSetCursorPosCallback(window, cursorPosCallback);
+    glfwSetScrollCallback(window, scrollCallback);
+    glfwSetKeyCallback(window, keyCallback);
+
+    glewExperimental = GL_TRUE;
+    const GLenum glewStatus = glewInit();
+    if (glewStatus != GLEW_OK || !GLEW_VERSION_4_3) {
+        if (glewStatus != GLEW_OK)
+            std::cout << "Failed to initialise GLEW: " << glewGetErrorString(glewStatus) << std::endl;
+        else
+            std::cout << "OpenGL 4.3 is required, the context offers "
+                      << reinterpret_cast<const char*>(glGetString(GL_VERSION)) << std::endl;
+        glfwTerminate();
+        window = nullptr;
+        return false;
+    }
+    // glewInit may leave GL_INVALID_ENUM pending on a core context; drop it so
+    // the first shader does not report it as its own.
+    while (glGetError() != GL_NO_ERROR) {
+    }
+
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    glfwSetInputMode(window, GLFW_CURSOR, GLFW_CURSOR_DISABLED);
+
+    simpleTexturedShader = Shader::build("shader/simpletextured.vert", "shader/simpletextured.frag");
+
+    skyboxShader = Shader::build("shader/skybox.vert", "shader/skybox.frag");
+    skybox = std::make_unique<Skybox>();
+    skybox->setShader(skyboxShader);
+
+    particles = std::make_unique<ParticleSystem>();
+    particles->setScale(scaleFactor);
+
+    camera = std::make_unique<Camera>(glm::vec3(0.0f, 0.0f, -5.0f), glm::vec3(0.0f, 0.0f, 1.0f),
+                                      glm::vec3(0.0f, 1.0f, 0.0f));
+
+    projection = makeProjection(screenWidth, screenHeight);
+    inverseProjection = glm::inverse(projection);
+
+    scene.load("assets/scene.txt");
+
+    shadowMap = std::make_unique<ShadowMap>();
+    shadowMap->setScreenSize(screenWidth, screenHeight);
+
+    postProcessingShader = Shader::build("shader/postprocessing.vert", "shader/postprocessing.frag");
+    postProcessingTarget = std::make_shared<PostProcFramebuffer>(screenWidth, screenHeight, postProcessingShader);
+    postProcessingShader->use();
+    postProcessingShader->setMat4("inverseProjectionMatrix", inverseProjection);
+    postProcessingShader->setFloat("Scale", scaleFactor);
+    postProcessingShader->setMat4("projectionMatrix", projection);
+    postProcessingShader->setMat4("inverseProjectionMatrix", inverseProjection);
+
+    captures = std::make_unique<RefractionCaptures>(screenWidth, screenHeight);
+    return true;
+}
+
+bool Viewer::shouldClose() const { return !window || glfwWindowShouldClose(window); }
+
+void Viewer::renderFrame()
+{
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+    const float now = static_cast<float>(glfwGetTime());
+    deltaTime = now - lastFrame;
+    lastFrame = now;
+
+    pollKeys(window);
+    camera->updateAnimation(deltaTime);
+    scene.update(deltaTime);
+
+    // Nothing moves the camera from here to the end of the frame, so one
+    // view matrix serves every pass.
+    const glm::mat4 view = camera->getViewMatrix();
+
+    {
+        PassScope scope(profiler, FrameProfiler::Captures);
+        captures->render(scene, view, projection);
+    }
+
+    if (postProcessingEnabled)
+        postProcessingTarget->bindAndClear();
+
+    postProcessingShader->use();
+    postProcessingShader->setMat4("viewMatrix", view);
+    postProcessingShader->setMat4("inverseViewMatrix", glm::inverse(view));
+
+    {
+        PassScope scope(profiler, FrameProfiler::LitPass);
+        simpleTexturedShader->use();
+        simpleTexturedShader->setMat4("view", view);
+        simpleTexturedShader->setMat4("projection", projection);
+        scene.draw(simpleTexturedShader, false);
+    }
+
+    {
+        // Runs after the lit pass: the lit pass of a frame uses the previous
+        // frame's map. Leaves framebuffer 0 and the window viewport bound.
+        PassScope scope(profiler, FrameProfiler::ShadowPass);
+        shadowMap->render(scene.getSpotLights(), scene.getModels());
+        shadowMap->setUniforms(simpleTexturedShader);
+        shadowMap->setUniforms(postProcessingShader);
+    }
+
+    if (postProcessingEnabled)
+        postProcessingTarget->bind();
+
+    {
+        PassScope scope(profiler, FrameProfiler::Sky);
+        skybox->setMatrices(view, projection);
+        skybox->draw();
+    }
+
+    {
+        PassScope scope(profiler, FrameProfiler::Particles);
+        glDisable(GL_CULL_FACE);
+        particles->emitFountain(static_cast<double>(deltaTime), 1600.0f, fountainPoint);
+        particles->emitBurst(static_cast<double>(deltaTime), 32.0f, burstPoint);
+        particles->update(static_cast<double>(deltaTime));
+        particles->draw(view, projection);
+        glEnable(GL_CULL_FACE);
+    }
+
+    shadowMap->drawDebug();
+    postProcessingTarget->unbind();
+
+    if (postProcessingEnabled) {
+        PassScope scope(profiler, FrameProfiler::Composite);
+        composite();
+    }
+}
+
+void Viewer::composite()
+{
+    const std::shared_ptr<Shader> shader = postProcessingTarget->getShader();
+    shader->use();
+    captures->bindForComposite(shader);
+    // The full-screen quad is wound clockwise.
+    glCullFace(GL_FRONT);
+    postProcessingTarget->draw();
+    glCullFace(GL_BACK);
+}
+
+void Viewer::present()
+{
+    {
+        PassScope scope(profiler, FrameProfiler::Swap);
+        glfwSwapBuffers(window);
+        glfwPollEvents();
+    }
+    if (profiler)
+        profiler->endFrame();
+}
+
+void Viewer::shutDown()
+{
+    // The context goes first, so no GL object is deleted explicitly; the
+    // objects below release CPU memory only.
+    glfwTerminate();
+    window = nullptr;
+    captures.reset();
+    postProcessingTarget.reset();
+    postProcessingShader.reset();
+    scene = Scene();
+    particles.reset();
+    skybox.reset();
+    skyboxShader.reset();
+    simpleTexturedShader.reset();
+}
+
+int runViewer()
+{
+    Viewer viewer;
+    try {
+        if (!viewer.startUp())
+            return -1;
+    } catch (const std::exception& error) {
+        // A malformed number in a data file: one line naming the file, the
+        // place and the text, then a clean exit.
+        std::cerr << "velmora: " << error.what() << std::endl;
+        glfwTerminate();
+        return 1;
+    }
+    while (!viewer.shouldClose())
+        viewer.runFrame();
+    viewer.shutDown();
+    return 0;
+}

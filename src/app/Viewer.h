@@ -1,0 +1,74 @@
+#pragma once
+
+#include "scene/Scene.h"
+
+#include <GL/glew.h>
+#include <glm/glm.hpp>
+
+#include <memory>
+
+struct GLFWwindow;
+class FrameProfiler;
+class ParticleSystem;
+class PostProcFramebuffer;
+class RefractionCaptures;
+class Shader;
+class Skybox;
+
+// The viewer's run: window and context, start-up of every render resource,
+// the frame loop's passes in their fixed order, and shutdown.
+//
+// runViewer() is the whole program. Tests and tools drive the same code in
+// process: startUp(), then per frame glfwSetTime(t) for a clock they control,
+// renderFrame() (the picture is in the back buffer) and present().
+class Viewer {
+public:
+    Viewer();
+    ~Viewer();
+    Viewer(const Viewer&) = delete;
+    Viewer& operator=(const Viewer&) = delete;
+
+    // Opens the full-screen 4.3 core window and builds everything, reading
+    // shader/ and assets/ relative to the working directory. On failure it
+    // prints one line, calls glfwTerminate and returns false. Conversion
+    // errors of the data files propagate as std::exception.
+    bool startUp();
+    // Frame steps up to the composite; the frame is then in the back buffer.
+    void renderFrame();
+    // Swap buffers and poll events (the input callbacks run here).
+    void present();
+    void runFrame() { renderFrame(); present(); }
+    bool shouldClose() const;
+    // glfwTerminate first; then the objects are released without GL calls.
+    void shutDown();
+
+    void setProfiler(FrameProfiler* value) { profiler = value; }
+    GLFWwindow* getWindow() const { return window; }
+    Scene& getScene() { return scene; }
+    const glm::mat4& getProjection() const { return projection; }
+    const glm::mat4& getInverseProjection() const { return inverseProjection; }
+
+    // glm::perspective(45 degrees, width / height, 0.1, 200).
+    static glm::mat4 makeProjection(int width, int height);
+
+private:
+    void composite();
+
+    GLFWwindow* window = nullptr;
+    FrameProfiler* profiler = nullptr;
+    std::shared_ptr<Shader> simpleTexturedShader;
+    std::shared_ptr<Shader> skyboxShader;
+    std::unique_ptr<Skybox> skybox;
+    std::unique_ptr<ParticleSystem> particles;
+    glm::mat4 projection{1.0f};
+    glm::mat4 inverseProjection{1.0f};
+    Scene scene;
+    std::shared_ptr<Shader> postProcessingShader;
+    std::shared_ptr<PostProcFramebuffer> postProcessingTarget;
+    std::unique_ptr<RefractionCaptures> captures;
+};
+
+// The program: start-up, frame loop until the window closes, shutdown.
+// Returns 0, -1 when the window or context cannot be made, 1 when a data
+// file holds a malformed number.
+int runViewer();

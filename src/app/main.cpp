@@ -1,0 +1,3 @@
+#include "app/Viewer.h"
+
+int main() { return runViewer(); }

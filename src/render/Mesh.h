@@ -1,0 +1,51 @@
+#pragma once
+
+#include <GL/glew.h>
+#include <glm/glm.hpp>
+
+#include <string>
+#include <vector>
+
+// GPU vertex format: 32 bytes, tightly packed. Attribute 0 position,
+// 1 normal, 2 uv.
+struct Vertex {
+    glm::vec3 position;
+    glm::vec3 normal;
+    glm::vec2 uv;
+};
+static_assert(sizeof(Vertex) == 32, "Vertex must be 32 bytes, tightly packed");
+
+// A texture name with its material slot ("texture_diffuse", ...).
+struct Texture {
+    GLuint id = 0;
+    std::string type;
+};
+
+// One imported mesh: CPU copies of its vertices and indices and its own
+// vertex array, vertex buffer and index buffer (never deleted).
+class Mesh {
+public:
+    Mesh(std::vector<Vertex> vertices, std::vector<unsigned int> indices, std::vector<Texture> textures);
+
+    // Binds the first texture on unit 0 (or the fallback texture when the
+    // mesh has none), sets "model" and draws the indexed triangles.
+    void draw(const glm::mat4& model, GLuint program);
+
+    // Texture bound on unit 0 when `textures` is empty (a shared 1x1 white
+    // texture), so untextured meshes show lit instead of another mesh's image.
+    void setFallbackTexture(GLuint texture) { fallbackTexture = texture; }
+
+    const std::vector<Vertex>& getVertices() const { return vertices; }
+    const std::vector<unsigned int>& getIndices() const { return indices; }
+    const std::vector<Texture>& getTextures() const { return textures; }
+    GLuint getVertexArray() const { return vao; }
+
+private:
+    GLuint vbo = 0;
+    GLuint vao = 0;
+    GLuint ebo = 0;
+    std::vector<Vertex> vertices;
+    std::vector<unsigned int> indices;
+    std::vector<Texture> textures;
+    GLuint fallbackTexture = 0;
+};

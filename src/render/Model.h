@@ -1,0 +1,55 @@
+#pragma once
+
+#include <glm/glm.hpp>
+
+#include <memory>
+#include <vector>
+
+class Mesh;
+class Shader;
+
+// An imported model: its meshes plus the placement and material values the
+// scene file gives it. Drawn only in passes whose transparent flag matches.
+class Model {
+public:
+    explicit Model(std::vector<std::shared_ptr<Mesh>> meshes);
+
+    // Sets "refraction", "reflection", "transparency" and, per mesh, "model"
+    // on `shader` (already current) when `transparentPass` == transparent.
+    void draw(std::shared_ptr<Shader> shader, bool transparentPass);
+    // Advances `angle` by speed * dt degrees when speed > 0.
+    void update(float dt);
+
+    // t in (0, 1] also marks the model transparent; nothing clears the flag.
+    void setTransparency(float t);
+    void setRefraction(float r) { refraction = r; }
+    void setReflection(float r) { reflection = r; }
+    void setPosition(const glm::vec3& p) { position = p; }
+    void setAxis(const glm::vec3& a) { axis = a; }
+    void setSpeed(float s) { speed = s; }
+
+    // Translation to `position`, then the turn by `angle` degrees about
+    // `axis` (skipped while angle is 0 or the axis has zero length).
+    glm::mat4 modelMatrix() const;
+
+    const std::vector<std::shared_ptr<Mesh>>& getMeshes() const { return meshes; }
+    bool isTransparent() const { return transparent; }
+    float getTransparency() const { return transparency; }
+    float getRefraction() const { return refraction; }
+    float getReflection() const { return reflection; }
+    const glm::vec3& getPosition() const { return position; }
+    const glm::vec3& getAxis() const { return axis; }
+    float getAngle() const { return angle; }
+    float getSpeed() const { return speed; }
+
+private:
+    glm::vec3 position{0.0f};
+    std::vector<std::shared_ptr<Mesh>> meshes;
+    bool transparent = false;
+    float transparency = 0.0f;
+    float refraction = 1.0f;
+    float reflection = 0.0f;
+    glm::vec3 axis{0.0f};
+    float angle = 0.0f;
+    float speed = 0.0f;
+};

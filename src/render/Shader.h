@@ -1,0 +1,48 @@
+#pragma once
+
+#include <GL/glew.h>
+#include <glm/glm.hpp>
+
+#include <memory>
+#include <string>
+
+// One OpenGL program assembled from GLSL source files, one file per stage.
+//
+// Owns: the program object (never deleted; it ends with the context).
+// Use:  construct, attachShader() once per stage (vertex, fragment, then
+//       geometry; or compute alone), link(); per use call use() and then the
+//       setters. Setters write into the program that is current, so call
+//       use() first. Every setter looks its location up by name anew.
+// Always held through std::shared_ptr.
+class Shader {
+public:
+    enum Stage { Vertex = 0, Fragment = 1, Geometry = 2, Compute = 3 };
+
+    Shader();
+
+    // The usual vertex + fragment program: attach both files, then link.
+    static std::shared_ptr<Shader> build(const std::string& vertexPath, const std::string& fragmentPath);
+
+    // Reads `path`, compiles it as `stage` (0-3), attaches it and drains the
+    // GL error queue. Reports on stdout and carries on:
+    //   "ERROR::SHADER::FILE_NOT_SUCCESFULLY_READ"            (stage skipped)
+    //   "ERROR::SHADER::COMPILATION_FAILED <path>\n<log>"     (still attached)
+    //   "ERROR::SHADER::OPENGL_ERROR <code> at <path>"        (one per code)
+    void attachShader(const char* path, int stage);
+    void link();
+    void use();
+    GLuint getProgram() const { return program; }
+
+    void setFloat(const std::string& name, float value);
+    void setInt(const std::string& name, int value);
+    void setUInt(const std::string& name, unsigned int value);
+    void setVec3(const std::string& name, const glm::vec3& value);
+    void setMat4(const std::string& name, const glm::mat4& value);
+
+private:
+    GLuint program = 0;
+    GLuint vertexShader = 0;
+    GLuint fragmentShader = 0;
+    GLuint geometryShader = 0;
+    GLuint computeShader = 0;
+};

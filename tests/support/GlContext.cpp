@@ -1,0 +1,64 @@
+#include "GlContext.h"
+
+#include <GLFW/glfw3.h>
+
+#include <unistd.h>
+
+GlContext::GlContext(int width, int height)
+{
+    if (!glfwInit())
+        return;
+    glfwDefaultWindowHints();
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 4);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+    window = glfwCreateWindow(width, height, "velmora-test", nullptr, nullptr);
+    if (!window)
+        return;
+    glfwMakeContextCurrent(window);
+    glewExperimental = GL_TRUE;
+    if (glewInit() != GLEW_OK) {
+        glfwDestroyWindow(window);
+        window = nullptr;
+        return;
+    }
+    drainErrors();
+    glViewport(0, 0, width, height);
+}
+
+GlContext::~GlContext()
+{
+    if (window)
+        glfwDestroyWindow(window);
+    glfwTerminate();
+}
+
+std::vector<unsigned char> GlContext::readPixels(int x, int y, int width, int height)
+{
+    std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    return pixels;
+}
+
+std::vector<GLenum> GlContext::drainErrors()
+{
+    std::vector<GLenum> errors;
+    for (GLenum e = glGetError(); e != GL_NO_ERROR && errors.size() < 64; e = glGetError())
+        errors.push_back(e);
+    return errors;
+}
+
+void GlTest::SetUp()
+{
+    ASSERT_EQ(0, chdir(VELMORA_SOURCE_DIR));
+    context = new GlContext();
+    ASSERT_TRUE(context->ok()) << "no OpenGL 4.3 core context (is an X display available?)";
+}
+
+void GlTest::TearDown()
+{
+    delete context;
+    context = nullptr;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+struct GLFWwindow;
+
+// A hidden-window OpenGL 4.3 core context, current on the calling thread for
+// the object's lifetime. Can be made and destroyed many times per process.
+// Needs an X display (the gl test binary runs under Xvfb when none is set).
+class GlContext {
+public:
+    explicit GlContext(int width = 256, int height = 256);
+    ~GlContext();
+    GlContext(const GlContext&) = delete;
+    GlContext& operator=(const GlContext&) = delete;
+
+    bool ok() const { return window != nullptr; }
+    GLFWwindow* getWindow() const { return window; }
+
+    // RGBA8 pixels of the bound read framebuffer, bottom row first.
+    static std::vector<unsigned char> readPixels(int x, int y, int width, int height);
+    // Drains the error queue and returns the codes seen.
+    static std::vector<GLenum> drainErrors();
+
+private:
+    GLFWwindow* window = nullptr;
+};
+
+// Fixture for gl tests: one fresh context per test, the working directory
+// at the repository root (where shader/ and assets/ are).
+class GlTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    GlContext* context = nullptr;
+};
