@@ -3,8 +3,44 @@
 #include "render/Mesh.h"
 #include "render/Shader.h"
 
-Model::Model(std::vector<std::shared_ptr<Mesh>> m) : meshes(std::move(m)) {}
-void Model::draw(std::shared_ptr<Shader>, bool) {}
-void Model::update(float) {}
-void Model::setTransparency(float t) { transparency = t; }
-glm::mat4 Model::modelMatrix() const { return glm::mat4(1.0f); }
+#include <glm/gtc/matrix_transform.hpp>
+
+Model::Model(std::vector<std::shared_ptr<Mesh>> meshes)
+    : meshes(std::move(meshes))
+{
+}
+
+void Model::setTransparency(float t)
+{
+    transparency = t;
+    if (t > 0.0f && t <= 1.0f)
+        transparent = true;
+}
+
+void Model::update(float dt)
+{
+    if (speed > 0.0f)
+        angle += speed * dt;
+}
+
+glm::mat4 Model::modelMatrix() const
+{
+    glm::mat4 matrix = glm::translate(glm::mat4(1.0f), position);
+    // A zero axis has no direction to turn about: draw such a model unrotated
+    // rather than with a matrix of NaNs.
+    if (angle != 0.0f && glm::dot(axis, axis) > 0.0f)
+        matrix = glm::rotate(matrix, angle * 0.017453292f, axis);
+    return matrix;
+}
+
+void Model::draw(std::shared_ptr<Shader> shader, bool transparentPass)
+{
+    if (transparentPass != transparent)
+        return;
+    shader->setFloat("refraction", refraction);
+    shader->setFloat("reflection", reflection);
+    shader->setFloat("transparency", transparency);
+    const glm::mat4 matrix = modelMatrix();
+    for (const std::shared_ptr<Mesh>& mesh : meshes)
+        mesh->draw(matrix, shader->getProgram());
+}
