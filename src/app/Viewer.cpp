@@ -95,6 +95,9 @@ bool Viewer::startUp()
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
     glfwSetInputMode(window, GLFW_CURSOR, GLFW_CURSOR_DISABLED);
+    // A key tapped between two polls still counts as pressed at the next
+    // one, so Escape quits even when frames are slow.
+    glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_TRUE);
 
     simpleTexturedShader = Shader::build("shader/simpletextured.vert", "shader/simpletextured.frag");
 
@@ -209,10 +212,18 @@ void Viewer::composite()
     const std::shared_ptr<Shader> shader = postProcessingTarget->getShader();
     shader->use();
     captures->bindForComposite(shader);
+    // Pixels without glass show the lit scene unchanged: the window gets a
+    // copy of it, and the composite quad is shaded only over the rectangle
+    // the transparent models may cover (nothing when there is none).
+    postProcessingTarget->copyColorTo(0);
+    const glm::ivec4 glass = captures->getGlassBounds();
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(glass.x, glass.y, glass.z, glass.w);
     // The full-screen quad is wound clockwise.
     glCullFace(GL_FRONT);
     postProcessingTarget->draw();
     glCullFace(GL_BACK);
+    glDisable(GL_SCISSOR_TEST);
 }
 
 void Viewer::present()

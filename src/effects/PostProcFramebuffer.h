@@ -32,6 +32,11 @@ public:
     // Draws the quad with the target's program: "image" on unit 2 and
     // "depthMap" on unit 3.
     void draw();
+    // Copies colour attachment 0 into `framebuffer` (same size, nearest) and
+    // leaves `framebuffer` bound for drawing and reading. The composite
+    // shades only the pixels glass covers, so the lit scene is copied to the
+    // window before its quad is drawn.
+    void copyColorTo(GLuint framebuffer);
 
     GLuint getFramebuffer() const { return fbo; }
     GLuint getColorTexture() const { return colorTexture; }

@@ -16,27 +16,52 @@ class Shader;
 // composite programs on texture unit 1. Also draws a debug view of the map
 // in the upper right quarter of the screen while toggled on (F3).
 //
+// Owns: the depth texture and its framebuffer, the debug quad's buffer and
+// vertex array (never deleted; they end with the context) and shares the
+// "shader/shadowmap.*" and "shader/depthdbg.*" programs.
+// Defaults: until the first pass with a spot light the light matrices are
+// identity and the light position and colour (0, 0, 0); the debug view is off.
+//
 // Use: construct once the context exists, setScreenSize(), then each frame
 // render() -> setUniforms() per receiving program -> drawDebug().
-// render() leaves framebuffer 0 bound and the viewport at the screen size.
 class ShadowMap {
 public:
+    static constexpr float nearPlane = 0.1f;
+    static constexpr float farPlane = 100.0f;
+
     ShadowMap();
 
     void setScreenSize(int width, int height);
+    // Draws the opaque models' depth from the first spot light (no light:
+    // the map is still cleared and drawn with the last light's matrices).
+    // Needs depth testing on; leaves framebuffer 0 bound and the viewport at
+    // 0, 0, screen size. Prints "Shadow Map OpenGL Error: <code>" per pending
+    // GL error.
     void render(std::vector<SpotLight>& spotLights, std::vector<std::shared_ptr<Model>>& models);
-    // Leaves texture unit 1 active with the depth texture bound.
+    // Makes `shader` current and sets "lightSpaceMatrix",
+    // "lightSpaceViewMatrix", "lightSpaceProjMatrix", "lightPosition",
+    // "lightColor" and "shadowMap" = 1. Leaves texture unit 1 active with the
+    // depth texture bound.
     void setUniforms(std::shared_ptr<Shader> shader);
+    // While toggled on: the depth map on the upper right quarter of the bound
+    // framebuffer, through texture unit 0 (left active). Face culling and
+    // depth state are used as they are.
     void drawDebug();
     void toggleDebugView() { showDepthMap = !showDepthMap; }
 
-    // View matrix of the light; an up vector other than the x axis is used
-    // only when the direction is parallel to x (or zero).
+    // glm::lookAt from the light's position along its direction, with
+    // cross(x axis, direction) as up. A direction parallel to the x axis
+    // takes the y axis as up instead, and a zero one looks along -z.
     static glm::mat4 lightView(const SpotLight& light);
 
     bool isDebugViewOn() const { return showDepthMap; }
     GLuint getDepthTexture() const { return depthTexture; }
+    GLuint getFramebuffer() const { return fbo; }
     const glm::mat4& getLightSpaceMatrix() const { return lightSpaceMatrix; }
+    const glm::mat4& getLightSpaceViewMatrix() const { return lightSpaceViewMatrix; }
+    const glm::mat4& getLightSpaceProjMatrix() const { return lightSpaceProjMatrix; }
+    const glm::vec3& getLightPosition() const { return lightPosition; }
+    const glm::vec3& getLightColor() const { return lightColor; }
 
 private:
     GLuint fbo = 0;

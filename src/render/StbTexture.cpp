@@ -10,6 +10,7 @@ void StbTexture::loadTexture2D(const char* path)
 {
     unsigned char* data = stbi_load(path, &width, &height, &channels, 4);
     glBindTexture(GL_TEXTURE_2D, id);
+    loaded = data != nullptr;
     if (data) {
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, data);
         glGenerateMipmap(GL_TEXTURE_2D);

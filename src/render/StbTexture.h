@@ -25,10 +25,13 @@ public:
     void loadCubemap(std::vector<std::string> faces);
 
     GLuint getId() const { return id; }
+    // Whether the last loadTexture2D() decoded its file and uploaded it.
+    bool hasImage() const { return loaded; }
 
 private:
     GLuint id = 0;
     int width = 0;
     int height = 0;
     int channels = 0;
+    bool loaded = false;
 };

@@ -1,8 +1,104 @@
 #include "scene/Scene.h"
 
 #include "render/Model.h"
+#include "render/ModelLoader.h"
 #include "render/Shader.h"
+#include "scene/ConfigSection.h"
 
-void Scene::load(std::string) {}
-void Scene::update(float) {}
-void Scene::draw(std::shared_ptr<Shader>, bool) {}
+#include <cmath>
+#include <map>
+#include <stdexcept>
+
+namespace {
+
+enum SectionKind { ModelSection = 0, LightSection = 1, AmbientSection = 2 };
+enum LightType { PointLightType = 0, SpotLightType = 1 };
+
+// Degrees to radians in single precision (pi / 180 as a float).
+constexpr float radiansPerDegree = 0.017453292f;
+
+} // namespace
+
+void Scene::load(std::string path)
+{
+    std::map<std::string, ConfigSection> sections;
+    readConfigFile(sections, path);
+
+    ModelLoader loader;
+    for (const auto& entry : sections) {
+        const ConfigSection& section = entry.second;
+        // The getters name the section, key and text of a bad number; the
+        // file name is added here so the one-line report says where to look.
+        try {
+            loadSection(section, loader);
+        } catch (const std::invalid_argument& error) {
+            throw std::invalid_argument(path + ": " + error.what());
+        } catch (const std::out_of_range& error) {
+            throw std::out_of_range(path + ": " + error.what());
+        }
+    }
+}
+
+void Scene::loadSection(const ConfigSection& section, ModelLoader& loader)
+{
+    if (section.kind == LightSection) {
+        const int type = section.getInt("type");
+        if (type == PointLightType) {
+            pointLights.push_back(PointLight{section.getVec3("position"), section.getVec3("color")});
+        } else if (type == SpotLightType) {
+            const glm::vec3 position = section.getVec3("position");
+            const glm::vec3 direction = section.getVec3("direction");
+            const glm::vec3 color = section.getVec3("color");
+            const float innerRadius = section.getFloat("innerRadius");
+            const float outerRadius = section.getFloat("outerRadius");
+            spotLights.push_back(SpotLight{position, direction, color, innerRadius, outerRadius});
+        }
+    } else if (section.kind == ModelSection) {
+        std::shared_ptr<Model> model = loader.loadModel(section.getString("path"));
+        const glm::vec3 position = section.getVec3("position");
+        model->setTransparency(section.getFloat("transparency"));
+        model->setRefraction(section.getFloat("refraction"));
+        model->setReflection(section.getFloat("reflection"));
+        model->setPosition(position);
+        model->setAxis(section.getVec3("axis"));
+        model->setSpeed(section.getFloat("speed"));
+        models.push_back(model);
+    } else if (section.kind == AmbientSection) {
+        ambientStrength = section.getFloat("ambientStrength");
+        ambientColor = section.getVec3("ambientColor");
+    }
+}
+
+void Scene::update(float deltaTime)
+{
+    for (const std::shared_ptr<Model>& model : models)
+        model->update(deltaTime);
+}
+
+void Scene::draw(std::shared_ptr<Shader> shader, bool transparentPass)
+{
+    shader->setInt("numPointLights", static_cast<int>(pointLights.size()));
+    for (std::size_t i = 0; i < pointLights.size(); ++i) {
+        const std::string name = "pointLights[" + std::to_string(i) + "]";
+        shader->setVec3(name + ".position", pointLights[i].position);
+        shader->setVec3(name + ".color", pointLights[i].color);
+    }
+
+    shader->setInt("numSpotLights", static_cast<int>(spotLights.size()));
+    for (std::size_t i = 0; i < spotLights.size(); ++i) {
+        const std::string name = "spotLights[" + std::to_string(i) + "]";
+        const SpotLight& light = spotLights[i];
+        shader->setVec3(name + ".position", light.position);
+        shader->setVec3(name + ".direction", light.direction);
+        shader->setVec3(name + ".color", light.color);
+        // The cone angles travel as cosines, taken in single precision.
+        shader->setFloat(name + ".innerRadius", std::cos(light.innerRadius * radiansPerDegree));
+        shader->setFloat(name + ".outerRadius", std::cos(light.outerRadius * radiansPerDegree));
+    }
+
+    shader->setVec3("ambientColor", ambientColor);
+    shader->setFloat("ambientStrength", ambientStrength);
+
+    for (const std::shared_ptr<Model>& model : models)
+        model->draw(shader, transparentPass);
+}

@@ -9,20 +9,28 @@
 #include <vector>
 
 class Model;
+class ModelLoader;
 class Shader;
+struct ConfigSection;
 
-// The loaded scene: models (in section-name order), point and spot lights,
-// and the ambient light. Loaded once; afterwards only the models' angles move.
+// The loaded scene: models, point and spot lights (each list in the order of
+// its sections' names) and one ambient light (strength 0, black by default).
+//
+// Owns: its light lists and shares its models with the passes that draw them.
+// Use:  load() once with the context current; update() once per frame; then
+//       draw() in each pass. Afterwards only the models' angles move.
 class Scene {
 public:
-    // Reads the scene file and imports every model it names. Conversion
-    // errors from the reader propagate (std::invalid_argument /
-    // std::out_of_range, with the file and section in what()).
+    // Reads the scene file and imports every model it names. A missing file
+    // leaves the scene empty. A malformed number raises std::invalid_argument
+    // or std::out_of_range whose what() names the file, section, key and text.
     void load(std::string path);
+    // Turns the turning models by their speed times `deltaTime` (seconds).
     void update(float deltaTime);
 
-    // Sends the light uniforms to `shader` (which the caller has made current)
-    // and draws every model whose transparency class equals `transparentPass`.
+    // Sends the light uniforms to `shader` (which the caller has made current),
+    // then draws every model whose transparency class equals
+    // `transparentPass`, in list order.
     void draw(std::shared_ptr<Shader> shader, bool transparentPass);
 
     std::vector<std::shared_ptr<Model>>& getModels() { return models; }
@@ -32,6 +40,10 @@ public:
     const glm::vec3& getAmbientColor() const { return ambientColor; }
 
 private:
+    // One section: kind 1 light, 0 model, 2 ambient; any other kind and a
+    // light type other than 0 and 1 add nothing.
+    void loadSection(const ConfigSection& section, ModelLoader& loader);
+
     std::vector<PointLight> pointLights;
     std::vector<SpotLight> spotLights;
     std::vector<std::shared_ptr<Model>> models;

@@ -1,0 +1,37 @@
+#version 430 core
+// Refraction captures, fragment stage. The same program draws the front
+// faces (front capture) and the back faces (back capture, GL_FRONT culled).
+//
+// Output 0: the outward surface normal in view space, remapped from [-1, 1]
+//           to [0, 1] (n * 0.5 + 0.5) because the target is RGB8 and clamps.
+//           It is not turned towards the camera, so on back faces it points
+//           away from the viewer.
+// Output 1: the surface colour, the mesh texture on unit 0 in its stored
+//           sRGB encoding: decoding to linear and encoding back for the 8-bit
+//           target, as the lit pass does, would return the texel unchanged.
+
+in vec3 viewPosition;
+in vec3 viewNormal;
+in vec2 texCoord;
+
+// The mesh's first texture, on unit 0 (the sampler's default; never set).
+uniform sampler2D diffuseTexture;
+
+layout(location = 0) out vec4 normalOut;
+layout(location = 1) out vec4 colorOut;
+
+void main()
+{
+    // The face's own normal from the screen-space change of position (taken
+    // outside any branch, where derivatives are defined). With the eye at the
+    // origin it faces the viewer; on a back face the outward side is the
+    // other one.
+    vec3 faceNormal = normalize(cross(dFdx(viewPosition), dFdy(viewPosition)));
+    if (!gl_FrontFacing)
+        faceNormal = -faceNormal;
+    // A mesh imported without normals has zero ones: it is taken as flat.
+    vec3 n = dot(viewNormal, viewNormal) > 1e-12 ? normalize(viewNormal) : faceNormal;
+
+    normalOut = vec4(n * 0.5 + 0.5, 1.0);
+    colorOut = vec4(texture(diffuseTexture, texCoord).rgb, 1.0);
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+// Helpers shared by the libFuzzer targets.
+
+// Silences std::cout and std::cerr (the readers echo every line they read)
+// and moves into a private scratch folder, so relative paths in the inputs
+// name nothing but the input file itself. Call once, from
+// LLVMFuzzerInitialize. Sanitizer and libFuzzer reports write to the file
+// descriptors directly and are not affected.
+void prepareFuzzProcess();
+
+// Writes the input to `name` in the scratch folder and returns its path.
+std::string writeFuzzFile(const std::uint8_t* data, std::size_t size, const std::string& name);
+
+// An invariant of the code under test; a violation is a finding.
+#define FUZZ_CHECK(condition)                                                                      \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "%s:%d: invariant violated: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                                          \
+        }                                                                                          \
+    } while (false)

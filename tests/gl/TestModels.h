@@ -1,0 +1,111 @@
+#pragma once
+
+#include "ImageProbe.h"
+
+#include <GL/glew.h>
+#include <glm/glm.hpp>
+
+#include <sstream>
+#include <string>
+
+// Hand-written OBJ models for scene and lighting tests. Faces wind
+// counter-clockwise seen from the side their normal points to.
+
+// One quad of 2 halfU x 2 halfV about `centre`, spanned by the unit vectors
+// u and v (normal u x v), with uv running 0..1 along u and v.
+inline void appendQuad(std::ostringstream& out, int& next, const glm::vec3& centre, const glm::vec3& u,
+                       const glm::vec3& v, float halfU, float halfV, bool withNormals)
+{
+    const glm::vec3 n = glm::cross(u, v);
+    const glm::vec3 corners[4] = {centre - halfU * u - halfV * v, centre + halfU * u - halfV * v,
+                                  centre + halfU * u + halfV * v, centre - halfU * u + halfV * v};
+    const float uvs[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    for (int i = 0; i < 4; ++i) {
+        out << "v " << corners[i].x << ' ' << corners[i].y << ' ' << corners[i].z << '\n';
+        // OBJ's v runs upwards; the importer flips it to image rows.
+        out << "vt " << uvs[i][0] << ' ' << 1.0f - uvs[i][1] << '\n';
+        if (withNormals)
+            out << "vn " << n.x << ' ' << n.y << ' ' << n.z << '\n';
+    }
+    auto corner = [&](int i) {
+        std::string s = std::to_string(next + i) + "/" + std::to_string(next + i);
+        return withNormals ? s + "/" + std::to_string(next + i) : s;
+    };
+    out << "f " << corner(0) << ' ' << corner(1) << ' ' << corner(2) << '\n';
+    out << "f " << corner(0) << ' ' << corner(2) << ' ' << corner(3) << '\n';
+    next += 4;
+}
+
+// A floor of 2 half x 2 half at height y, facing up; u runs along +x.
+inline std::string floorObj(float half, float y = 0.0f, const std::string& material = "",
+                            bool withNormals = true)
+{
+    std::ostringstream out;
+    if (!material.empty())
+        out << "mtllib floor.mtl\nusemtl " << material << '\n';
+    int next = 1;
+    appendQuad(out, next, {0, y, 0}, {1, 0, 0}, {0, 0, -1}, half, half, withNormals);
+    return out.str();
+}
+
+// An axis-aligned box of 2 half.x x 2 half.y x 2 half.z about `centre`,
+// normals outwards.
+inline std::string boxObj(const glm::vec3& half, const glm::vec3& centre = glm::vec3(0.0f))
+{
+    std::ostringstream out;
+    int next = 1;
+    const glm::vec3 x(1, 0, 0), y(0, 1, 0), z(0, 0, 1);
+    appendQuad(out, next, centre + half.x * x, -z, y, half.z, half.y, true);
+    appendQuad(out, next, centre - half.x * x, z, y, half.z, half.y, true);
+    appendQuad(out, next, centre + half.y * y, x, -z, half.x, half.z, true);
+    appendQuad(out, next, centre - half.y * y, x, z, half.x, half.z, true);
+    appendQuad(out, next, centre + half.z * z, x, y, half.x, half.y, true);
+    appendQuad(out, next, centre - half.z * z, -x, y, half.x, half.y, true);
+    return out.str();
+}
+
+// An off-screen RGBA8 colour target with a depth buffer, bound on creation.
+class RenderTarget {
+public:
+    explicit RenderTarget(int size) : size(size)
+    {
+        glGenFramebuffers(1, &fbo);
+        glGenTextures(1, &colour);
+        glBindTexture(GL_TEXTURE_2D, colour);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, size, size, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glGenRenderbuffers(1, &depth);
+        glBindRenderbuffer(GL_RENDERBUFFER, depth);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, size, size);
+        bind();
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colour, 0);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+    }
+    bool complete() const { return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE; }
+    void bind() const
+    {
+        glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+        glViewport(0, 0, size, size);
+    }
+    void clear() const
+    {
+        bind();
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+    Image read() const
+    {
+        bind();
+        std::vector<unsigned char> rgba(static_cast<size_t>(size) * size * 4);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, size, size, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        return Image::fromGlRgba(rgba, size, size);
+    }
+    int getSize() const { return size; }
+
+private:
+    int size;
+    GLuint fbo = 0;
+    GLuint colour = 0;
+    GLuint depth = 0;
+};
