@@ -3,12 +3,11 @@
 // scene.
 //
 // Pixels without glass show the lit scene unchanged. The frame copies the
-// lit scene to the window first (PostProcFramebuffer::copyColorTo) and
-// scissors this quad to the rectangle the transparent models may cover
-// (RefractionCaptures::getGlassBounds); inside it, pixels without glass
-// discard and keep the copy. A CPU rasteriser pays for both sides of every
-// branch, so the rectangle, not the branch, is what keeps the cost to the
-// glass.
+// lit scene to the window first and draws this quad scissored to the
+// rectangles the transparent models may cover (RefractionCaptures::
+// drawComposite); inside them, pixels without glass discard and keep the
+// copy. A CPU rasteriser pays for both sides of every branch, so the
+// rectangles, not the branch, keep the cost to the glass.
 //
 // For a glass pixel, with every position in view space (the eye at the
 // origin, looking down -z):
@@ -41,7 +40,7 @@ uniform sampler2D refractionFrontColor;
 uniform sampler2D refractionBackNormal;
 uniform sampler2D refractionBackDepth;
 // Reflection/refraction capture: the body's own lit colour and its material
-// (refraction / 2, reflection, transparency).
+// (refraction * 127 / 255, reflection, transparency).
 uniform sampler2D rrColor;
 uniform sampler2D reflectionRefraction;
 
@@ -63,6 +62,8 @@ layout(location = 0) out vec4 fragColor;
 // The reflection march: up to MARCH_STEPS steps along the mirrored ray, the
 // first FIRST_STEP view units long and each STEP_GROWTH times the one before
 // (about 40 units in all), then REFINE_STEPS halvings around the crossing.
+// Steps must stay short near the start: a ray that dips under a floor seen
+// at a grazing angle is caught only while it is just below it.
 const int MARCH_STEPS = 16;
 const int REFINE_STEPS = 4;
 const float FIRST_STEP = 0.15;
@@ -70,8 +71,9 @@ const float STEP_GROWTH = 1.35;
 // A crossing counts as a hit when the ray is at most this far (plus the step
 // length) behind the surface; further behind, it passes behind an object.
 const float HIT_THICKNESS = 0.25;
-// Below this weight the reflection is not marched: the sky stands in.
-const float MIN_REFLECTION = 0.02;
+// Below this weight (at most 4 % of the colour) the reflection is not
+// marched: the sky stands in.
+const float MIN_REFLECTION = 0.04;
 // Distance taken for the sky when the refracted ray meets it.
 const float SKY_DISTANCE = 10000.0;
 
@@ -224,7 +226,7 @@ void main()
     vec3 material = texelFetch(reflectionRefraction, pixel, 0).rgb;
     // The index ratio outside / inside. A ratio of 0 (a scene file without
     // the key) describes no medium at all: such a body bends nothing.
-    float eta = material.r > 0.0 ? material.r * 2.0 : 1.0;
+    float eta = material.r > 0.0 ? material.r * (255.0 / 127.0) : 1.0;
     float reflectivity = material.g;
     float transparency = material.b;
 
@@ -248,9 +250,15 @@ void main()
     vec3 inside = refract(toSurface, frontNormal, eta);
     if (dot(inside, inside) == 0.0)
         inside = toSurface;
-    // Where the ray leaves: the thickness travelled along the refracted ray,
-    // moved along its view ray onto the back surface seen there.
-    vec3 exitPoint = front + inside * thickness;
+    // Where the ray leaves. Through a round body the chord along a ray
+    // entering at angle i and going on at angle t is the chord along the
+    // view ray scaled by cos t / cos i (both 2 r cos of their angle), which
+    // lengthens the path of the rays that enter near the rim. The point
+    // reached is then moved along its view ray onto the back surface seen
+    // there.
+    float cosIn = max(-dot(toSurface, frontNormal), 0.05);
+    float cosOn = -dot(inside, frontNormal);
+    vec3 exitPoint = front + inside * (thickness * min(cosOn / cosIn, 4.0));
     vec3 leaving = inside;
     ivec2 exitPixel = pixelAt(project(exitPoint));
     float exitDepth = texelFetch(refractionBackDepth, exitPixel, 0).r;

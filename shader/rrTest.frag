@@ -9,7 +9,9 @@
 //           composite shows it where the body is not fully transparent.
 // Output 1: the body's material, each term stored in [0, 1] because the
 //           target is RGB8 and clamps:
-//             r = refraction / 2   (index ratio outside / inside; 1 bends nothing)
+//             r = refraction * 127 / 255   (index ratio outside / inside, up
+//                 to 2 in steps of 1 / 127, so that 1, which bends nothing,
+//                 is stored exactly)
 //             g = reflection       (strength of the mirror reflection)
 //             b = transparency     (1 see-through, towards 0 its own colour)
 
@@ -131,5 +133,5 @@ void main()
     }
 
     colorOut = vec4(encodeSrgb(toneMap(light)), 1.0);
-    materialOut = vec4(refraction * 0.5, reflection, transparency, 1.0);
+    materialOut = vec4(refraction * (127.0 / 255.0), reflection, transparency, 1.0);
 }

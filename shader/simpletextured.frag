@@ -40,8 +40,9 @@ uniform float ambientStrength;
 uniform sampler2D diffuseTexture;
 
 // Shadow of the spot light at `lightPosition`: its depth map on unit 1
-// (plain depth values, no compare mode) and its view-projection. All zero
-// until the first shadow pass has run.
+// (plain depth values, no compare mode), its view-projection and projection.
+// Before the first shadow pass the matrices are zero (a fresh program) or
+// identity (a fresh shadow map); both leave everything lit.
 uniform sampler2D shadowMap;
 uniform mat4 lightSpaceMatrix;
 uniform mat4 lightSpaceProjMatrix;

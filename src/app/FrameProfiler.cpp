@@ -1,5 +1,7 @@
 #include "app/FrameProfiler.h"
 
+#include <ctime>
+
 FrameProfiler::FrameProfiler()
 {
     GLint bits = 0;
@@ -21,6 +23,7 @@ void FrameProfiler::begin(Pass pass)
         issued[currentSet][pass] = true;
         activeQuery = pass;
     }
+    workStarted[pass] = processCpuMs();
     started[pass] = Clock::now();
 }
 
@@ -31,16 +34,20 @@ void FrameProfiler::end(Pass pass)
     if (synchronous)
         glFinish();
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started[pass]).count();
+    const double workMs = processCpuMs() - workStarted[pass];
     running[pass] = false;
     if (activeQuery == pass) {
         glEndQuery(GL_TIME_ELAPSED);
         activeQuery = -1;
     }
     // A pass run twice in one frame counts as one pass of the summed length.
-    if (seen[pass] && !cpu[pass].empty())
+    if (seen[pass] && !cpu[pass].empty()) {
         cpu[pass].back() += ms;
-    else
+        work[pass].back() += workMs;
+    } else {
         cpu[pass].push_back(ms);
+        work[pass].push_back(workMs);
+    }
     seen[pass] = true;
 }
 
@@ -82,6 +89,7 @@ void FrameProfiler::reserve(std::size_t frames)
     for (int pass = 0; pass < PassCount; ++pass) {
         cpu[pass].reserve(frames);
         gpu[pass].reserve(frames);
+        work[pass].reserve(frames);
     }
 }
 
@@ -91,7 +99,15 @@ void FrameProfiler::clear()
     for (int pass = 0; pass < PassCount; ++pass) {
         cpu[pass].clear();
         gpu[pass].clear();
+        work[pass].clear();
     }
+}
+
+double FrameProfiler::processCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) * 1e-6;
 }
 
 const char* FrameProfiler::passName(Pass pass)

@@ -12,6 +12,9 @@
 //
 // CPU time: steady_clock from begin to end (what the pass costs the calling
 // thread: command submission, and waits where a pass blocks on the GPU).
+// Work: the process's CPU time over the same span, all threads together;
+// with a CPU rasteriser (llvmpipe) that includes its rendering threads, and
+// unlike wall time it does not grow when other programs load the machine.
 // GPU time: one GL_TIME_ELAPSED query per pass. The queries of a frame are
 // read back at the end of the next frame (two query sets used in turn), by
 // when the GPU has long finished them, so the loop never stalls on a query;
@@ -62,6 +65,10 @@ public:
     // Milliseconds, one value per recorded frame in which the pass ran.
     const std::vector<double>& cpuTimes(Pass pass) const { return cpu[pass]; }
     const std::vector<double>& gpuTimes(Pass pass) const { return gpu[pass]; }
+    const std::vector<double>& workTimes(Pass pass) const { return work[pass]; }
+
+    // The process's CPU time, all threads, in milliseconds.
+    static double processCpuMs();
 
 private:
     void collect(int set);
@@ -78,7 +85,9 @@ private:
     bool gpuTimer = false;
     bool synchronous = false;
     std::array<Clock::time_point, PassCount> started{};
+    std::array<double, PassCount> workStarted{};
     std::array<bool, PassCount> running{};
     std::array<std::vector<double>, PassCount> cpu;
     std::array<std::vector<double>, PassCount> gpu;
+    std::array<std::vector<double>, PassCount> work;
 };

@@ -212,18 +212,9 @@ void Viewer::composite()
     const std::shared_ptr<Shader> shader = postProcessingTarget->getShader();
     shader->use();
     captures->bindForComposite(shader);
-    // Pixels without glass show the lit scene unchanged: the window gets a
-    // copy of it, and the composite quad is shaded only over the rectangle
-    // the transparent models may cover (nothing when there is none).
-    postProcessingTarget->copyColorTo(0);
-    const glm::ivec4 glass = captures->getGlassBounds();
-    glEnable(GL_SCISSOR_TEST);
-    glScissor(glass.x, glass.y, glass.z, glass.w);
-    // The full-screen quad is wound clockwise.
-    glCullFace(GL_FRONT);
-    postProcessingTarget->draw();
-    glCullFace(GL_BACK);
-    glDisable(GL_SCISSOR_TEST);
+    // Copies the lit scene to the window and shades the glass over it with
+    // the quad, drawn with front faces culled (it is wound clockwise).
+    captures->drawComposite(postProcessingTarget);
 }
 
 void Viewer::present()

@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 namespace {
 
-// Smallest sphere about the centre of the mesh's bounding box holding all
-// its vertices (model space): xyz centre, w radius.
+// The sphere about the centre of the mesh's bounding box that holds all its
+// vertices (model space): xyz centre, w radius; a negative radius for a
+// mesh without vertices.
 glm::vec4 boundingSphere(const Mesh& mesh)
 {
     const std::vector<Vertex>& vertices = mesh.getVertices();
@@ -33,24 +35,40 @@ glm::vec4 boundingSphere(const Mesh& mesh)
     return glm::vec4(centre, std::sqrt(radius2));
 }
 
-// Normalised device coordinates (low, high) along one screen axis of a
-// sphere's outline. In the plane of that axis and the view axis the sphere
-// is a circle about (a, z), z < -radius; the eye's two tangents to it touch
-// at the centre direction turned by +-asin(radius / distance), at the tangent
-// length. A point (a, z) projects to (scale * a + shift * z) / -z.
-glm::vec2 touchingPlanes(float a, float z, float radius, float scale, float shift)
+// Normalised device coordinates (low, high) along one screen axis of the
+// part of a sphere in front of the near plane; low > high when none of it
+// projects. In the plane of that axis and the view axis the sphere is a
+// circle about (a, z) and the near plane the line z = -nearPlane; a point
+// (a, z) projects to (scale * a + shift * z) / -z. The part's outline is
+// reached either where a tangent from the eye touches the circle (the centre
+// direction turned by +-asin(radius / distance), at the tangent length) or,
+// where such a point lies behind the near plane, where the circle crosses
+// that line.
+glm::vec2 outlineAlongAxis(float a, float z, float radius, float nearPlane, float scale, float shift)
 {
-    const float distance = std::sqrt(a * a + z * z);
-    const float sine = radius / distance;
+    const float distance2 = a * a + z * z;
+    if (distance2 <= radius * radius)
+        return glm::vec2(-1e6f, 1e6f); // the eye is inside: every direction
+    glm::vec2 range(1e30f, -1e30f);
+    const auto take = [&](float pa, float pz) {
+        const float ndc = (scale * pa + shift * pz) / -pz;
+        range = glm::vec2(std::min(range.x, ndc), std::max(range.y, ndc));
+    };
+    const float sine = radius / std::sqrt(distance2);
     const float cosine = std::sqrt(std::max(1.0f - sine * sine, 0.0f));
-    float ends[2];
-    for (int side = 0; side < 2; ++side) {
-        const float s = side == 0 ? sine : -sine;
+    for (float s : {sine, -sine}) {
         const float ta = cosine * (cosine * a - s * z);
         const float tz = cosine * (s * a + cosine * z);
-        ends[side] = (scale * ta + shift * tz) / -tz;
+        if (tz < -nearPlane)
+            take(ta, tz);
     }
-    return glm::vec2(std::min(ends[0], ends[1]), std::max(ends[0], ends[1]));
+    const float offNear = z + nearPlane;
+    if (std::abs(offNear) < radius) {
+        const float half = std::sqrt(radius * radius - offNear * offNear);
+        take(a - half, -nearPlane);
+        take(a + half, -nearPlane);
+    }
+    return range;
 }
 
 } // namespace
@@ -92,15 +110,15 @@ void RefractionCaptures::render(Scene& scene, const glm::mat4& view, const glm::
     scene.draw(rrTestShader, true);
     reflectionRefractionTarget->unbind();
 
-    findGlassBounds(scene, view, projection);
+    findGlassRegions(scene, view, projection);
 }
 
-void RefractionCaptures::findGlassBounds(Scene& scene, const glm::mat4& view, const glm::mat4& projection)
+void RefractionCaptures::findGlassRegions(Scene& scene, const glm::mat4& view, const glm::mat4& projection)
 {
+    glassRegions.clear();
     // Near plane distance of the perspective projection.
     const float nearPlane = projection[3][2] / (projection[2][2] - 1.0f);
-    glm::vec2 low(static_cast<float>(width), static_cast<float>(height));
-    glm::vec2 high(0.0f);
+    const glm::vec2 size(static_cast<float>(width), static_cast<float>(height));
     for (const std::shared_ptr<Model>& model : scene.getModels()) {
         if (!model->isTransparent())
             continue;
@@ -112,32 +130,63 @@ void RefractionCaptures::findGlassBounds(Scene& scene, const glm::mat4& view, co
                 continue;
             const glm::vec3 centre = glm::vec3(modelView * glm::vec4(glm::vec3(sphere), 1.0f));
             const float radius = sphere.w;
-            if (centre.z - radius > -nearPlane)
+            if (centre.z - radius >= -nearPlane)
                 continue; // wholly behind the near plane
-            if (centre.z + radius > -nearPlane) {
-                // Crossing the near plane: it may cover any pixel.
-                low = glm::vec2(0.0f);
-                high = glm::vec2(static_cast<float>(width), static_cast<float>(height));
+            // The outline on screen lies between the planes through the eye
+            // that touch the sphere's visible part, one pair for x and one
+            // for y.
+            const glm::vec2 x = outlineAlongAxis(centre.x, centre.z, radius, nearPlane, projection[0][0],
+                                                 projection[2][0]);
+            const glm::vec2 y = outlineAlongAxis(centre.y, centre.z, radius, nearPlane, projection[1][1],
+                                                 projection[2][1]);
+            if (x[0] > x[1] || y[0] > y[1])
                 continue;
-            }
-            // The sphere lies wholly in front of the near plane: its outline
-            // on screen lies between the planes through the eye that touch
-            // it, one pair for x and one for y.
-            const glm::vec2 x = touchingPlanes(centre.x, centre.z, radius, projection[0][0], projection[2][0]);
-            const glm::vec2 y = touchingPlanes(centre.y, centre.z, radius, projection[1][1], projection[2][1]);
-            const glm::vec2 size(static_cast<float>(width), static_cast<float>(height));
-            low = glm::min(low, (glm::vec2(x[0], y[0]) * 0.5f + 0.5f) * size);
-            high = glm::max(high, (glm::vec2(x[1], y[1]) * 0.5f + 0.5f) * size);
+            const glm::vec2 low = (glm::vec2(x[0], y[0]) * 0.5f + 0.5f) * size;
+            const glm::vec2 high = (glm::vec2(x[1], y[1]) * 0.5f + 0.5f) * size;
+            // Whole pixels, one to spare on each side, clipped to the window.
+            const glm::ivec2 first(glm::clamp(glm::floor(low) - 1.0f, glm::vec2(0.0f), size));
+            const glm::ivec2 last(glm::clamp(glm::ceil(high) + 1.0f, glm::vec2(0.0f), size));
+            if (last.x > first.x && last.y > first.y)
+                addGlassRegion(glm::ivec4(first, last - first));
         }
     }
-    // Whole pixels, one to spare on each side, clipped to the window.
-    const glm::vec2 size(static_cast<float>(width), static_cast<float>(height));
-    const glm::ivec2 first(glm::clamp(glm::floor(low) - 1.0f, glm::vec2(0.0f), size));
-    const glm::ivec2 last(glm::clamp(glm::ceil(high) + 1.0f, glm::vec2(0.0f), size));
-    if (last.x <= first.x || last.y <= first.y)
-        glassBounds = glm::ivec4(0);
-    else
-        glassBounds = glm::ivec4(first, last - first);
+}
+
+void RefractionCaptures::addGlassRegion(glm::ivec4 region)
+{
+    // A region that overlaps others absorbs them into their common bounding
+    // rectangle, which is checked against the rest once more, so the list
+    // stays disjoint and no pixel is shaded twice.
+    for (size_t i = 0; i < glassRegions.size();) {
+        const glm::ivec4 other = glassRegions[i];
+        const bool overlap = region.x < other.x + other.z && other.x < region.x + region.z &&
+                             region.y < other.y + other.w && other.y < region.y + region.w;
+        if (!overlap) {
+            ++i;
+            continue;
+        }
+        const glm::ivec2 first = glm::min(glm::ivec2(region), glm::ivec2(other));
+        const glm::ivec2 last = glm::max(glm::ivec2(region) + glm::ivec2(region.z, region.w),
+                                         glm::ivec2(other) + glm::ivec2(other.z, other.w));
+        region = glm::ivec4(first, last - first);
+        glassRegions.erase(glassRegions.begin() + static_cast<std::ptrdiff_t>(i));
+        i = 0;
+    }
+    glassRegions.push_back(region);
+}
+
+void RefractionCaptures::drawComposite(const std::shared_ptr<PostProcFramebuffer>& target)
+{
+    target->copyColorTo(0);
+    glEnable(GL_SCISSOR_TEST);
+    // The full-screen quad is wound clockwise.
+    glCullFace(GL_FRONT);
+    for (const glm::ivec4& region : glassRegions) {
+        glScissor(region.x, region.y, region.z, region.w);
+        target->draw();
+    }
+    glCullFace(GL_BACK);
+    glDisable(GL_SCISSOR_TEST);
 }
 
 void RefractionCaptures::bindForComposite(std::shared_ptr<Shader> composite)

@@ -3,6 +3,7 @@
 #include <glm/glm.hpp>
 
 #include <memory>
+#include <vector>
 
 class PostProcFramebuffer;
 class Scene;
@@ -15,23 +16,31 @@ class Shader;
 // Owns: testQuadShader, normalShader, rrTestShader and the three targets
 // (width x height, the window's size).
 // Use: construct after the post-processing target (start-up order), then
-// each frame render() before the lit pass and, when compositing,
-// bindForComposite() with the composite program current.
+// each frame render() before the lit pass and, when compositing, with the
+// composite program current, bindForComposite() and drawComposite().
 class RefractionCaptures {
 public:
     RefractionCaptures(int width, int height);
 
     // Leaves framebuffer 0 bound and GL_BACK culled. Also finds the window
-    // rectangle the transparent models may cover (getGlassBounds).
+    // rectangles the transparent models may cover (getGlassRegions).
     void render(Scene& scene, const glm::mat4& view, const glm::mat4& projection);
     // Units 4-6 front, 7-9 back, 10-12 reflection/refraction.
     void bindForComposite(std::shared_ptr<Shader> composite);
 
-    // Window pixels (x, y, width, height; lower left origin) that contain
-    // every transparent model drawn by the last render(), from the models'
-    // bounding spheres; width and height 0 when none is on screen. The
-    // composite needs to shade only this rectangle.
-    const glm::ivec4& getGlassBounds() const { return glassBounds; }
+    // The composite's draw, with the composite program current and the
+    // captures bound: copies the lit scene (colour 0 of `target`) to
+    // framebuffer 0, which shows it unchanged wherever there is no glass,
+    // then draws `target`'s clockwise quad with front faces culled, scissored
+    // to each glass region in turn. Leaves framebuffer 0 bound, GL_BACK
+    // culled and the scissor test off.
+    void drawComposite(const std::shared_ptr<PostProcFramebuffer>& target);
+
+    // Window rectangles (x, y, width, height; lower left origin), disjoint,
+    // that together contain every transparent model drawn by the last
+    // render(), from the meshes' bounding spheres. Empty when no glass is on
+    // screen. Only these are shaded by the composite.
+    const std::vector<glm::ivec4>& getGlassRegions() const { return glassRegions; }
 
     std::shared_ptr<PostProcFramebuffer> getFrontTarget() const { return refractionFrontTarget; }
     std::shared_ptr<PostProcFramebuffer> getBackTarget() const { return refractionBackTarget; }
@@ -40,7 +49,8 @@ public:
     std::shared_ptr<Shader> getRRTestShader() const { return rrTestShader; }
 
 private:
-    void findGlassBounds(Scene& scene, const glm::mat4& view, const glm::mat4& projection);
+    void findGlassRegions(Scene& scene, const glm::mat4& view, const glm::mat4& projection);
+    void addGlassRegion(glm::ivec4 region);
 
     int width;
     int height;
@@ -50,5 +60,6 @@ private:
     std::shared_ptr<PostProcFramebuffer> refractionBackTarget;
     std::shared_ptr<Shader> rrTestShader;
     std::shared_ptr<PostProcFramebuffer> reflectionRefractionTarget;
-    glm::ivec4 glassBounds{0};
+    // Reused from frame to frame; grows only while more glass shows up.
+    std::vector<glm::ivec4> glassRegions;
 };

@@ -21,12 +21,15 @@ std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
     // aiProcess_Triangulate | aiProcess_FlipUVs (0x800008) and nothing else:
     // no generated normals, no joined vertices, no baked node transforms.
     const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate | aiProcess_FlipUVs);
-    // An incomplete scene is refused whatever other flags come with it.
-    if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode) {
-        // Assimp gives no error text for a scene it flags incomplete (one
-        // with cameras or lights but no meshes); the line still says why.
-        const std::string reason = importer.GetErrorString();
-        std::cerr << "ERROR::ASSIMP:: " << (reason.empty() ? "incomplete scene (no meshes) in " + path : reason)
+    // An incomplete scene is refused whatever other flags come with it, and
+    // so is one without meshes (a text file read as an empty OBJ, say).
+    if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode || scene->mNumMeshes == 0) {
+        // Assimp sets its error text only when it returns no scene. For a
+        // scene it returns but flags incomplete (cameras or lights only) the
+        // text is empty or left over from an earlier file, so the line names
+        // the problem itself.
+        std::cerr << "ERROR::ASSIMP:: "
+                  << (scene ? "no complete scene with meshes in " + path : std::string(importer.GetErrorString()))
                   << std::endl;
         return std::make_shared<Model>(std::vector<std::shared_ptr<Mesh>>());
     }

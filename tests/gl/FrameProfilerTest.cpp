@@ -56,7 +56,7 @@ public:
     void draw() const
     {
         glUseProgram(program);
-        glUniform1i(glGetUniformLocation(program, "rounds"), 3000);
+        glUniform1i(glGetUniformLocation(program, "rounds"), 1500);
         glBindVertexArray(vao);
         glDisable(GL_DEPTH_TEST);
         glDrawArrays(GL_TRIANGLES, 0, 3);

@@ -409,34 +409,6 @@ TEST_F(ModelImportTest, MaterialIndexOrMeshIndexOutOfRangeIsIgnored)
     EXPECT_EQ(meshes[0]->getIndices().size(), 3u);
 }
 
-TEST_F(ModelImportTest, MaterialTexturesAreTakenInSlotOrderWhateverTheirIndexOrder)
-{
-    aiMesh* mesh = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
-    auto* material = new aiMaterial();
-    writeSolidPng(dir, "a.png", 1, 1, 4, red);
-    writeSolidPng(dir, "b.png", 1, 1, 4, green);
-    writeSolidPng(dir, "c.png", 1, 1, 4, blue);
-    const aiString a("a.png");
-    const aiString b("b.png");
-    const aiString c("c.png");
-    material->AddProperty(&c, AI_MATKEY_TEXTURE(aiTextureType_AMBIENT, 0));
-    material->AddProperty(&b, AI_MATKEY_TEXTURE(aiTextureType_DIFFUSE, 1));
-    material->AddProperty(&a, AI_MATKEY_TEXTURE(aiTextureType_DIFFUSE, 0));
-    auto scene = sceneWith(mesh, material);
-    // A loader that has imported nothing resolves names against the working
-    // directory.
-    WorkingDirectory cwd(dir.path());
-    ASSERT_TRUE(cwd.ok);
-    const std::vector<Texture> textures = loader.convertMesh(mesh, scene.get())->getTextures();
-    ASSERT_EQ(textures.size(), 3u);
-    EXPECT_EQ(textures[0].type, "texture_diffuse");
-    EXPECT_EQ(firstPixel(textures[0].id), red);
-    EXPECT_EQ(textures[1].type, "texture_diffuse");
-    EXPECT_EQ(firstPixel(textures[1].id), green);
-    EXPECT_EQ(textures[2].type, "texture_height");
-    EXPECT_EQ(firstPixel(textures[2].id), blue);
-}
-
 TEST_F(ModelImportTest, ImportFailureReportsOnStderrReturnsAnEmptyModelAndDoesNotWaitForAKey)
 {
     for (const std::string& name : {std::string("absent.obj"), std::string("garbage.xyz"), std::string()}) {

@@ -46,28 +46,6 @@ TEST_F(TextureTest, GreyAndGreyAlphaAndRgbFilesAllArriveAsRgba)
     EXPECT_TRUE(GlContext::drainErrors().empty());
 }
 
-TEST_F(TextureTest, SetWrapAndFilterSetsBothAxesAndBothFilters)
-{
-    const std::string path = writeSolidPng(dir, "a.png", 4, 4, 3, {1, 2, 3});
-    auto texture = std::make_shared<StbTexture>();
-    texture->loadTexture2D(path.c_str());
-    texture->setWrapAndFilter(GL_CLAMP_TO_EDGE, GL_NEAREST);
-
-    glBindTexture(GL_TEXTURE_2D, texture->getId());
-    GLint value = 0;
-    for (GLenum name : {GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T}) {
-        glGetTexParameteriv(GL_TEXTURE_2D, name, &value);
-        EXPECT_EQ(value, GL_CLAMP_TO_EDGE);
-    }
-    for (GLenum name : {GL_TEXTURE_MIN_FILTER, GL_TEXTURE_MAG_FILTER}) {
-        glGetTexParameteriv(GL_TEXTURE_2D, name, &value);
-        EXPECT_EQ(value, GL_NEAREST);
-    }
-    // Mipmaps were built for the image (levels 1 and 2 of a 4 x 4 exist).
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 2, GL_TEXTURE_WIDTH, &value);
-    EXPECT_EQ(value, 1);
-}
-
 TEST_F(TextureTest, UnreadableFilePrintsOneLineAndLeavesTheTextureWithoutImage)
 {
     dir.write("broken.png", "not an image");

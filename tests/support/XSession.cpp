@@ -150,7 +150,9 @@ void XSession::click(int button) { x("xdotool click " + std::to_string(button));
 
 Image XSession::screenshot()
 {
-    const std::string path = logDir + "/shot.png";
+    // PPM: ImageMagick writes it at once, where PNG encoding takes seconds
+    // while the viewer keeps every core busy.
+    const std::string path = logDir + "/shot.ppm";
     std::remove(path.c_str());
     x("import -window root " + path);
     return Image::load(path);

@@ -91,7 +91,7 @@ std::string BenchOptions::usage()
     return "usage: velmora-bench [options]\n"
            "Runs the viewer's start-up and frame loop in the 1920x1080 full-screen window\n"
            "with a fixed frame time and prints per-pass GPU and CPU times and frame times.\n"
-           "  --frames N               measured frames (default 200)\n"
+           "  --frames N               frames timed as the viewer runs them (default 200)\n"
            "  --warmup N               frames drawn before measuring (default 20)\n"
            "  --dt SECONDS             fixed frame time (default 0.015625, 1/64 s)\n"
            "  --dir FOLDER             run from FOLDER, laid out like the repository\n"
@@ -102,7 +102,8 @@ std::string BenchOptions::usage()
            "                           the warm-up frames lead up to it\n"
            "  --scale N                N copies of the scene's models and lights on a grid\n"
            "                           (1 to 64, default 1)\n"
-           "  --sync-passes on|off     glFinish as each pass begins and ends, so that its\n"
-           "                           CPU time includes its GPU work (default on)\n"
+           "  --sync-passes on|off     also draw as many frames between those, each pass\n"
+           "                           bracketed by glFinish, for per-pass wall times that\n"
+           "                           include the GPU work (default on)\n"
            "  --help                   this list\n";
 }

@@ -4,7 +4,7 @@
 
 // The command line of velmora-bench, parsed and checked.
 //
-//   --frames N              measured frames (default 200)
+//   --frames N              frames timed as the viewer runs them (default 200)
 //   --warmup N              frames drawn before measuring (default 20)
 //   --dt SECONDS            fixed frame time (default 1/64 s)
 //   --dir FOLDER            run from FOLDER, laid out like the repository
@@ -13,7 +13,8 @@
 //   --png FILE              write the last frame there
 //   --start SECONDS         path time of the first measured frame (default 0)
 //   --scale N               N copies of the scene's models and lights (default 1)
-//   --sync-passes on|off    glFinish around every pass (default on)
+//   --sync-passes on|off    as many frames again, between them, with a glFinish
+//                           around every pass (default on)
 //   --help                  list the options
 class BenchOptions {
 public:

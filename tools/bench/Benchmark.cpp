@@ -78,13 +78,18 @@ bool Benchmark::enterFolder()
     return true;
 }
 
+bool Benchmark::isSynchronised(int frame) const
+{
+    return options.syncPasses && frame >= options.warmup && (frame - options.warmup) % 2 == 1;
+}
+
 int Benchmark::run()
 {
     if (!enterFolder())
         return 1;
 
     Viewer viewer;
-    startUpBegan = Clock::now();
+    const Clock::time_point startUpBegan = Clock::now();
     try {
         if (!viewer.startUp())
             return 1;
@@ -97,52 +102,73 @@ int Benchmark::run()
     postProcessingEnabled = options.postProcessing;
 
     FrameProfiler profiler;
-    profiler.setSynchronous(options.syncPasses);
-    drawFrames(viewer, profiler);
-    report(viewer, profiler);
+    FrameProfiler synchronised;
+    synchronised.setSynchronous(true);
+    drawFrames(viewer, profiler, synchronised);
+    report(viewer, profiler, synchronised);
 
     viewer.shutDown();
     return 0;
 }
 
-void Benchmark::drawFrames(Viewer& viewer, FrameProfiler& profiler)
+void Benchmark::drawFrames(Viewer& viewer, FrameProfiler& profiler, FrameProfiler& synchronised)
 {
     // Everything the loop records into is sized here: the frames allocate
     // nothing of the benchmark's own.
-    const int total = options.warmup + options.frames;
-    profiler.reserve(static_cast<std::size_t>(options.frames) + 1);
-    frameMs.reserve(static_cast<std::size_t>(options.frames));
-    frameAllocations.reserve(static_cast<std::size_t>(options.frames));
+    const int total = options.warmup + options.frames * (options.syncPasses ? 2 : 1);
+    const std::size_t frames = static_cast<std::size_t>(options.frames);
+    profiler.reserve(frames + 1);
+    synchronised.reserve(frames + 1);
+    frameMs.reserve(frames);
+    frameWorkMs.reserve(frames);
+    synchronisedWorkMs.reserve(frames);
+    synchronisedFrameMs.reserve(frames);
     std::unique_ptr<FrameCapture> capture;
     if (!options.png.empty())
         capture = std::make_unique<FrameCapture>(screenWidth, screenHeight);
 
-    viewer.setProfiler(&profiler);
     for (int frame = 0; frame < total && !viewer.shouldClose(); ++frame) {
         const bool measured = frame >= options.warmup;
-        if (frame == options.warmup)
+        const bool synchronisedFrame = isSynchronised(frame);
+        if (frame == options.warmup) {
             profiler.clear();
+            synchronised.clear();
+        }
+        viewer.setProfiler(synchronisedFrame ? &synchronised : &profiler);
         const std::size_t allocationsBefore = AllocationCounter::count();
 
         glfwSetTime(pathTime(frame));
+        const double workBegan = FrameProfiler::processCpuMs();
         const Clock::time_point began = Clock::now();
         viewer.renderFrame();
         const Clock::time_point rendered = Clock::now();
+        double workMs = FrameProfiler::processCpuMs() - workBegan;
         if (capture && frame == total - 1)
             capture->readBackBuffer();
+        const double workPresenting = FrameProfiler::processCpuMs();
         const Clock::time_point presenting = Clock::now();
         viewer.present();
         glFinish();
         const Clock::time_point ended = Clock::now();
-        ++framesDrawn;
+        workMs += FrameProfiler::processCpuMs() - workPresenting;
+        const double ms = millisecondsBetween(began, rendered) + millisecondsBetween(presenting, ended);
 
         if (frame == 0) {
-            firstFrameMs = millisecondsBetween(began, rendered) + millisecondsBetween(presenting, ended);
+            firstFrameMs = ms;
+            startUpWorkMs = FrameProfiler::processCpuMs();
         }
         if (!measured)
             continue;
-        frameMs.push_back(millisecondsBetween(began, rendered) + millisecondsBetween(presenting, ended));
-        frameAllocations.push_back(AllocationCounter::count() - allocationsBefore);
+        if (synchronisedFrame) {
+            synchronisedFrameMs.push_back(ms);
+            synchronisedWorkMs.push_back(workMs);
+        } else {
+            frameMs.push_back(ms);
+            frameWorkMs.push_back(workMs);
+        }
+        const std::size_t frameAllocations = AllocationCounter::count() - allocationsBefore;
+        allocations += frameAllocations;
+        mostAllocations = std::max(mostAllocations, frameAllocations);
         // The clock keeps running between glfwSetTime and the frame's own
         // reading; this is how far that moved deltaTime off the frame time.
         if (frame > 0 && options.start + static_cast<double>(frame - 1 - options.warmup) * options.dt >= 0.0)
@@ -151,6 +177,7 @@ void Benchmark::drawFrames(Viewer& viewer, FrameProfiler& profiler)
     }
     viewer.setProfiler(nullptr);
     profiler.finish();
+    synchronised.finish();
 
     if (capture) {
         if (capture->writePng(options.png))
@@ -160,71 +187,95 @@ void Benchmark::drawFrames(Viewer& viewer, FrameProfiler& profiler)
     }
 }
 
-void Benchmark::report(Viewer& viewer, const FrameProfiler& profiler) const
+void Benchmark::report(Viewer& viewer, const FrameProfiler& profiler, const FrameProfiler& synchronised) const
 {
+    Scene& scene = viewer.getScene();
     std::size_t transparent = 0;
-    for (const auto& model : viewer.getScene().getModels())
+    for (const auto& model : scene.getModels())
         transparent += model->isTransparent() ? 1 : 0;
 
     char line[256];
     std::cout << "\nvelmora-bench results\n";
     std::snprintf(line, sizeof line,
-                  "run: %d frames after %d warm-up frames, dt %.6f s, path time %.3f s to %.3f s, "
-                  "post-processing %s, scale %d\n",
-                  static_cast<int>(frameMs.size()), options.warmup, options.dt, pathTime(options.warmup),
-                  pathTime(options.warmup + options.frames - 1), options.postProcessing ? "on" : "off",
-                  options.scale);
+                  "run: %zu frames after %d warm-up frames, and %zu with synchronised passes between them; "
+                  "dt %.6f s, path time %.3f s to %.3f s, post-processing %s, scale %d\n",
+                  frameMs.size(), options.warmup, synchronisedFrameMs.size(), options.dt, pathTime(options.warmup),
+                  pathTime(options.warmup + static_cast<int>(frameMs.size() + synchronisedFrameMs.size()) - 1),
+                  options.postProcessing ? "on" : "off", options.scale);
     std::cout << line;
-    std::cout << "scene: " << sceneFolder << ": " << viewer.getScene().getModels().size() << " models ("
-              << transparent << " transparent), " << viewer.getScene().getPointLights().size() << " point lights, "
-              << viewer.getScene().getSpotLights().size() << " spot lights\n";
+    std::cout << "scene: " << sceneFolder << ": " << scene.getModels().size() << " models (" << transparent
+              << " transparent), " << scene.getPointLights().size() << " point lights, "
+              << scene.getSpotLights().size() << " spot lights\n";
     std::cout << "renderer: " << glString(GL_RENDERER) << "; OpenGL " << glString(GL_VERSION) << "\n";
     std::snprintf(line, sizeof line,
-                  "start-up: %.1f ms to the first presented frame (start-up %.1f ms, first frame %.1f ms)\n",
-                  startUpMs + firstFrameMs, startUpMs, firstFrameMs);
+                  "start-up: %.1f ms to the first presented frame (start-up %.1f ms, first frame %.1f ms; "
+                  "%.1f ms of process CPU time since launch)\n",
+                  startUpMs + firstFrameMs, startUpMs, firstFrameMs, startUpWorkMs);
     std::cout << line;
 
-    std::snprintf(line, sizeof line, "%-12s %11s %11s %11s %11s   (ms)\n", "pass", "GPU median", "GPU p95",
-                  "CPU median", "CPU p95");
+    // GPU and CPU: the frames run as the viewer runs them. Wall and work:
+    // the synchronised frames, where each pass's GPU work is its own.
+    std::snprintf(line, sizeof line, "%-12s %9s %9s %9s %9s %9s %9s %9s %9s   (ms)\n", "pass", "GPU med", "GPU p95",
+                  "CPU med", "CPU p95", "wall med", "wall p95", "work med", "work p95");
     std::cout << line;
+    // Means per frame: a pass that skipped a frame counts 0 there.
+    const auto perFrame = [](const std::vector<double>& times, std::size_t frames) {
+        return FrameStats(times).total() / static_cast<double>(std::max<std::size_t>(frames, 1));
+    };
     double gpuTotal = 0.0;
     double cpuTotal = 0.0;
+    double wallTotal = 0.0;
+    double workTotal = 0.0;
     for (int pass = 0; pass < FrameProfiler::PassCount; ++pass) {
         const auto p = static_cast<FrameProfiler::Pass>(pass);
         const std::vector<double>& gpu = profiler.gpuTimes(p);
         const std::vector<double>& cpu = profiler.cpuTimes(p);
-        std::snprintf(line, sizeof line, "%-12s %11s %11s %11s %11s\n", FrameProfiler::passName(p),
+        const std::vector<double>& wall = synchronised.cpuTimes(p);
+        const std::vector<double>& work = synchronised.workTimes(p);
+        std::snprintf(line, sizeof line, "%-12s %9s %9s %9s %9s %9s %9s %9s %9s\n", FrameProfiler::passName(p),
                       formatTime(gpu, &FrameStats::median).c_str(), formatTime(gpu, &FrameStats::p95).c_str(),
-                      formatTime(cpu, &FrameStats::median).c_str(), formatTime(cpu, &FrameStats::p95).c_str());
+                      formatTime(cpu, &FrameStats::median).c_str(), formatTime(cpu, &FrameStats::p95).c_str(),
+                      formatTime(wall, &FrameStats::median).c_str(), formatTime(wall, &FrameStats::p95).c_str(),
+                      formatTime(work, &FrameStats::median).c_str(), formatTime(work, &FrameStats::p95).c_str());
         std::cout << line;
-        // Per frame of the run: a pass that skipped frames counts 0 there.
-        gpuTotal += FrameStats(gpu).total() / static_cast<double>(std::max<std::size_t>(frameMs.size(), 1));
-        cpuTotal += FrameStats(cpu).total() / static_cast<double>(std::max<std::size_t>(frameMs.size(), 1));
+        gpuTotal += perFrame(gpu, frameMs.size());
+        cpuTotal += perFrame(cpu, frameMs.size());
+        wallTotal += perFrame(wall, synchronisedFrameMs.size());
+        workTotal += perFrame(work, synchronisedFrameMs.size());
     }
     const FrameStats frames(frameMs);
-    std::snprintf(line, sizeof line, "%-12s %11s %11s %11.3f %11s   (frame mean less the passes)\n", "other", "",
-                  "", frames.mean() - cpuTotal, "");
+    const FrameStats synchronisedFrames(synchronisedFrameMs);
+    const bool anySynchronised = !synchronisedFrameMs.empty();
+    const std::string wallOther =
+        anySynchronised ? formatTime({synchronisedFrames.mean() - wallTotal}, &FrameStats::mean) : "-";
+    const std::string workOther =
+        anySynchronised ? formatTime({FrameStats(synchronisedWorkMs).mean() - workTotal}, &FrameStats::mean) : "-";
+    std::snprintf(line, sizeof line, "%-12s %9s %9s %9.3f %9s %9s %9s %9s %9s   (frame mean less the passes)\n",
+                  "other", "", "", frames.mean() - cpuTotal, "", wallOther.c_str(), "", workOther.c_str(), "");
     std::cout << line;
-    std::snprintf(line, sizeof line, "passes: GPU %.3f ms, CPU %.3f ms per frame on average; %s\n", gpuTotal,
-                  cpuTotal,
-                  !profiler.hasGpuTimer()           ? "no GPU timer on this context"
-                  : options.syncPasses ? "glFinish around each pass: CPU = wall time with the GPU work"
-                                       : "passes not synchronised: GPU work may land in a later pass");
+    std::snprintf(line, sizeof line,
+                  "passes: GPU %.3f ms, CPU %.3f ms, wall %.3f ms, work %.3f ms per frame on average%s\n", gpuTotal,
+                  cpuTotal, wallTotal, workTotal,
+                  profiler.hasGpuTimer() ? "" : " (no GPU timer on this context)");
     std::cout << line;
-
+    if (!synchronisedFrameMs.empty()) {
+        std::snprintf(line, sizeof line,
+                      "synchronised frames: median %.3f ms, mean %.3f ms (a glFinish around every pass)\n",
+                      synchronisedFrames.median(), synchronisedFrames.mean());
+        std::cout << line;
+    }
     std::snprintf(line, sizeof line,
                   "frame: median %.3f ms, p95 %.3f ms, mean %.3f ms, %.2f frames per second\n", frames.median(),
                   frames.p95(), frames.mean(), frames.mean() > 0.0 ? 1000.0 / frames.mean() : 0.0);
     std::cout << line;
-    std::size_t allocations = 0;
-    std::size_t most = 0;
-    for (std::size_t count : frameAllocations) {
-        allocations += count;
-        most = std::max(most, count);
-    }
+    const FrameStats work(frameWorkMs);
+    std::snprintf(line, sizeof line, "work: median %.3f ms, p95 %.3f ms of process CPU time per frame\n",
+                  work.median(), work.p95());
+    std::cout << line;
+    const std::size_t measured = std::max<std::size_t>(frameMs.size() + synchronisedFrameMs.size(), 1);
     std::snprintf(line, sizeof line,
                   "allocations: %.1f per frame on average, at most %zu; clock: deltaTime within %.1f us of dt\n",
-                  static_cast<double>(allocations) / static_cast<double>(std::max<std::size_t>(frameMs.size(), 1)),
-                  most, largestClockError * 1e6);
+                  static_cast<double>(allocations) / static_cast<double>(measured), mostAllocations,
+                  largestClockError * 1e6);
     std::cout << line << std::flush;
 }

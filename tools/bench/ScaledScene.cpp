@@ -90,10 +90,13 @@ std::string ScaledScene::scaleText(const std::string& sceneText, int copies, flo
             const std::vector<std::string> parts = tokens(line);
             Section section;
             section.name = parts.size() > 1 ? parts[1] : "";
-            // No kind token means kind 0, a model; a kind that is no number
-            // stays single and is left for the reader to report.
+            // No kind token means kind 0, a model. The kind is read as the
+            // reader reads it (a leading number, "0\r" is 0); one that is no
+            // number stays single and is left for the reader to report.
             const std::string kind = parts.size() > 2 ? parts[2] : "0";
-            section.repeated = kind == "0" || kind == "1";
+            char* end = nullptr;
+            const long number = std::strtol(kind.c_str(), &end, 10);
+            section.repeated = end != kind.c_str() && (number == 0 || number == 1);
             section.lines.push_back(line);
             sections.push_back(section);
         } else if (sections.empty()) {
