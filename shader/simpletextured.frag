@@ -7,6 +7,10 @@
 // (uploaded as plain RGBA), so each texel is decoded first; the lit result
 // goes through a filmic tone curve, so bright lights roll off instead of
 // clipping, and is encoded back to sRGB for the 8-bit target.
+//
+// On a CPU rasteriser every pixel of a SIMD block runs both sides of a
+// branch, so the code below prefers selects to early exits and keeps the
+// costly parts (shadow filter, powers) out of the per-light loops.
 
 const int MAX_POINT_LIGHTS = 16;
 const int MAX_SPOT_LIGHTS = 8;
@@ -27,6 +31,8 @@ struct SpotLight {
 in vec3 worldPosition;
 in vec3 worldNormal;
 in vec2 texCoord;
+// lightSpaceMatrix * world position, from the vertex stage.
+in vec4 lightClipPosition;
 flat in vec3 cameraPosition;
 
 uniform int numPointLights;
@@ -40,11 +46,11 @@ uniform float ambientStrength;
 uniform sampler2D diffuseTexture;
 
 // Shadow of the spot light at `lightPosition`: its depth map on unit 1
-// (plain depth values, no compare mode), its view-projection and projection.
-// Before the first shadow pass the matrices are zero (a fresh program) or
-// identity (a fresh shadow map); both leave everything lit.
+// (plain depth values, no compare mode, nearest filtering), and its
+// projection; its view-projection "lightSpaceMatrix" is applied in the vertex
+// stage. Before the first shadow pass the matrices are zero (a fresh program)
+// or identity (a fresh shadow map); both leave everything lit.
 uniform sampler2D shadowMap;
-uniform mat4 lightSpaceMatrix;
 uniform mat4 lightSpaceProjMatrix;
 uniform vec3 lightPosition;
 
@@ -52,21 +58,31 @@ layout(location = 0) out vec4 fragColor;
 
 // Blinn-Phong highlight: kept modest, the scene has no specular maps.
 const float SPECULAR_STRENGTH = 0.25;
-const float SHININESS = 48.0;
 
+// sRGB to linear: a linear toe, then ((c + 0.055) / 1.055)^2.4. The power is
+// y^2 * y^0.4, with y^0.4 fitted from y^(1/2), y^(1/4) and y^(1/8) (square
+// roots are far cheaper than pow) over the curve's range y >= 0.09; the fit
+// is exact at 1 and within 0.05 of an 8-bit step of the exact curve.
 vec3 decodeSrgb(vec3 c)
 {
-    // The exact sRGB curve: a linear toe, then a 2.4 power.
-    vec3 low = c / 12.92;
-    vec3 high = pow((c + 0.055) / 1.055, vec3(2.4));
-    return mix(high, low, lessThanEqual(c, vec3(0.04045)));
+    vec3 y = (c + 0.055) / 1.055;
+    vec3 s1 = sqrt(y);
+    vec3 s2 = sqrt(s1);
+    vec3 s3 = sqrt(s2);
+    vec3 high = y * y * (0.489399301 * s1 + 0.746259447 * s2 - 0.235658748 * s3);
+    return mix(high, c / 12.92, lessThanEqual(c, vec3(0.04045)));
 }
 
+// Linear to sRGB for c in [0, 1]: 12.92 c in the toe, above it a fit of
+// 1.055 c^(1/2.4) - 0.055 from c^(1/2), c^(1/4) and c^(1/8), within half an
+// 8-bit step of the exact curve and exact at 1.
 vec3 encodeSrgb(vec3 c)
 {
-    vec3 low = c * 12.92;
-    vec3 high = 1.055 * pow(c, vec3(1.0 / 2.4)) - 0.055;
-    return mix(high, low, lessThanEqual(c, vec3(0.0031308)));
+    vec3 s1 = sqrt(c);
+    vec3 s2 = sqrt(s1);
+    vec3 s3 = sqrt(s2);
+    vec3 high = 0.585122381 * s1 + 0.783140355 * s2 - 0.368262736 * s3;
+    return mix(high, c * 12.92, lessThanEqual(c, vec3(0.0031308)));
 }
 
 // Narkowicz's fit of the ACES filmic curve: near-linear in the mid tones,
@@ -88,101 +104,122 @@ float attenuation(float d)
 float coneFactor(SpotLight light, vec3 fromLight)
 {
     float length2 = dot(light.direction, light.direction);
-    if (length2 <= 0.0)
-        return 0.0; // no direction: the spot lights nothing
-    float cosAngle = dot(fromLight, light.direction * inversesqrt(length2));
+    float cosAngle = dot(fromLight, light.direction) * inversesqrt(max(length2, 1e-30));
     // A larger cosine is a narrower angle; guard equal cones (a hard edge).
     float width = max(light.innerRadius - light.outerRadius, 1e-4);
-    return smoothstep(0.0, 1.0, (cosAngle - light.outerRadius) / width);
+    float cone = smoothstep(0.0, 1.0, (cosAngle - light.outerRadius) / width);
+    return length2 > 0.0 ? cone : 0.0; // no direction: the spot lights nothing
+}
+
+// x^48 by repeated squaring: x^32 * x^16.
+float power48(float x)
+{
+    float x2 = x * x;
+    float x4 = x2 * x2;
+    float x8 = x4 * x4;
+    float x16 = x8 * x8;
+    return x16 * x16 * x16;
 }
 
 // Where this fragment falls on the shadow map: texel coordinates in xy and
 // distance along the light's view axis in z (the clip w, which is linear in
-// world position). `valid` is false where the map holds nothing about it.
-struct ShadowCoord {
-    vec3 texel;
-    bool valid;
-};
-
-ShadowCoord shadowCoord()
+// world position); all zero where the map holds nothing about it (`onMap`
+// false).
+vec3 shadowTexel(vec2 mapSize, out bool onMap)
 {
-    ShadowCoord coord;
-    coord.valid = false;
-    coord.texel = vec3(0.0);
-    vec4 lightClip = lightSpaceMatrix * vec4(worldPosition, 1.0);
+    vec4 lightClip = lightClipPosition;
     // w <= 0: behind the light, and everywhere for the all-zero matrix that
     // precedes the first shadow pass.
-    if (lightClip.w <= 1e-6)
-        return coord;
-    vec3 ndc = lightClip.xyz / lightClip.w;
+    bool inFront = lightClip.w > 1e-6;
+    vec3 ndc = lightClip.xyz / (inFront ? lightClip.w : 1.0);
     vec2 mapCoord = ndc.xy * 0.5 + 0.5;
     // The map repeats outside [0, 1], and nothing was drawn beyond the
     // light's near and far planes: such points count as lit.
-    if (any(lessThan(mapCoord, vec2(0.0))) || any(greaterThan(mapCoord, vec2(1.0))) || abs(ndc.z) > 1.0)
-        return coord;
-    coord.texel = vec3(mapCoord * vec2(textureSize(shadowMap, 0)), lightClip.w);
-    coord.valid = true;
-    return coord;
+    bool outside = any(lessThan(mapCoord, vec2(0.0))) || any(greaterThan(mapCoord, vec2(1.0))) || abs(ndc.z) > 1.0;
+    onMap = inFront && !outside;
+    return onMap ? vec3(mapCoord * mapSize, lightClip.w) : vec3(0.0);
+}
+
+// The lit share of the four texels around `corner` (a texel corner on the
+// map), each weighted, for the shadow filter below. The receiver is the
+// fragment's distance extended along its plane to each texel's centre.
+//
+// A stored depth d is the distance p32 / (z + p22) with z = 2d - 1, and
+// z + p22 < 0 over the whole depth range, so "receiver beyond occluder",
+// r > p32 / (z + p22), is r * (z + p22) < p32: no division per texel.
+float litShare(vec2 corner, vec4 weights, vec3 texel, vec2 depthSlope, float reach, float bias, vec2 mapSize)
+{
+    float p22 = lightSpaceProjMatrix[2][2];
+    float p32 = lightSpaceProjMatrix[3][2];
+    // Kept one texel inside the map, which would otherwise repeat.
+    vec2 at = clamp(corner, vec2(1.0), mapSize - 1.0);
+    // textureGather's order: (-,+), (+,+), (+,-), (-,-) texels about `at`.
+    vec4 stored = textureGather(shadowMap, at / mapSize, 0);
+    vec4 offsetX = at.x + vec4(-0.5, 0.5, 0.5, -0.5) - texel.x;
+    vec4 offsetY = at.y + vec4(0.5, 0.5, -0.5, -0.5) - texel.y;
+    vec4 receiver = texel.z + clamp(depthSlope.x * offsetX + depthSlope.y * offsetY, -reach, reach) - bias;
+    vec4 lit = vec4(greaterThanEqual(receiver * (stored * 2.0 - 1.0 + p22), vec4(p32)));
+    return dot(lit, weights);
 }
 
 // Share of the 3x3 texel neighbourhood (percentage-closer filtering) that
-// the shadow-casting light reaches: 1 lit, 0 fully shadowed.
+// the shadow-casting light reaches: 1 lit, 0 fully shadowed. The 3x3 box is
+// taken between texel centres by bilinear weights, so the 4x4 texels around
+// the fragment (four gathers) weigh (1 - f, 1, 1, f) / 3 on each axis.
 //
 // `depthSlope` is the change of the receiver's distance per texel step on the
-// map (receiver-plane bias): each neighbour is compared with the receiver's
-// plane extended to that texel, so a tilted surface does not shadow itself
-// while its shadows still start where the occluder meets it.
-float shadowVisibility(ShadowCoord coord, vec2 depthSlope, vec3 normal, vec3 toLight)
+// map (receiver-plane bias): each texel is compared with the receiver's
+// plane extended to it, so a tilted surface does not shadow itself while its
+// shadows still start where the occluder meets it.
+float shadowVisibility(vec3 texel, bool onMap, vec2 mapSize, vec2 depthSlope, vec3 normal, vec3 toLight)
 {
-    if (!coord.valid)
-        return 1.0;
     // A perspective projection has P[3][2] = -2 * far * near / (far - near);
     // zero means no light projection has been handed over yet (identity).
-    float p22 = lightSpaceProjMatrix[2][2];
     float p32 = lightSpaceProjMatrix[3][2];
     float p11 = lightSpaceProjMatrix[1][1];
-    if (abs(p32) < 1e-12 || p11 <= 0.0)
-        return 1.0;
+    bool projectionKnown = abs(p32) >= 1e-12 && p11 > 0.0;
 
-    ivec2 size = textureSize(shadowMap, 0);
-    float depth = coord.texel.z;
+    float depth = texel.z;
     // One texel covers 2 * depth / (p11 * height) world units at this depth.
-    float texelSize = 2.0 * depth / (p11 * float(size.y));
+    float texelSize = 2.0 * depth / (p11 * mapSize.y);
     // A constant margin for the stored depth's rounding, plus a slope term for
     // where the plane estimate is missing (a surface seen edge-on).
     float cosTheta = clamp(dot(normal, toLight), 0.05, 1.0);
     float tanTheta = sqrt(1.0 - cosTheta * cosTheta) / cosTheta;
     bool planeKnown = all(lessThan(abs(depthSlope), vec2(1e6)));
     float bias = texelSize * (planeKnown ? 1.0 : 1.0 + 2.0 * min(tanTheta, 10.0));
+    // The plane's step is capped where the derivatives straddle the edge of
+    // the map, and ignored where they are unknown.
+    vec2 slope = planeKnown ? depthSlope : vec2(0.0);
+    float reach = 40.0 * texelSize;
 
-    ivec2 centre = ivec2(floor(coord.texel.xy));
-    float visible = 0.0;
-    for (int dy = -1; dy <= 1; ++dy) {
-        for (int dx = -1; dx <= 1; ++dx) {
-            ivec2 texel = clamp(centre + ivec2(dx, dy), ivec2(0), size - 1);
-            // Stored depth d back to distance: p32 / (z_ndc + p22), z_ndc = 2d - 1.
-            float stored = texelFetch(shadowMap, texel, 0).r;
-            float occluder = p32 / ((stored * 2.0 - 1.0) + p22);
-            // The receiver's plane at that texel's centre. The step is capped
-            // where the derivatives straddle the edge of the map.
-            vec2 offset = vec2(texel) + 0.5 - coord.texel.xy;
-            float reach = 40.0 * texelSize;
-            float receiver = depth + (planeKnown ? clamp(dot(depthSlope, offset), -reach, reach) : 0.0);
-            visible += (receiver - bias > occluder) ? 0.0 : 1.0;
-        }
-    }
-    return visible / 9.0;
+    // Texel centres lie at half-integers: `base` is the centre below and left
+    // of the fragment, `f` how far the fragment is past it.
+    vec2 grid = texel.xy - 0.5;
+    vec2 base = floor(grid);
+    vec2 f = grid - base;
+    // Per-axis weights of the columns base - 1 .. base + 2 (rows likewise).
+    vec2 first = 1.0 - f;
+    vec2 last = f;
+    float visible = litShare(base, vec4(first.x, 1.0, 1.0, first.x) * vec4(1.0, 1.0, first.y, first.y),
+                             texel, slope, reach, bias, mapSize)
+                  + litShare(base + vec2(2.0, 0.0), vec4(1.0, last.x, last.x, 1.0) * vec4(1.0, 1.0, first.y, first.y),
+                             texel, slope, reach, bias, mapSize)
+                  + litShare(base + vec2(0.0, 2.0), vec4(first.x, 1.0, 1.0, first.x) * vec4(last.y, last.y, 1.0, 1.0),
+                             texel, slope, reach, bias, mapSize)
+                  + litShare(base + vec2(2.0, 2.0), vec4(1.0, last.x, last.x, 1.0) * vec4(last.y, last.y, 1.0, 1.0),
+                             texel, slope, reach, bias, mapSize);
+    return (onMap && projectionKnown) ? visible / 9.0 : 1.0;
 }
 
 // Lambert diffuse plus a Blinn-Phong highlight for one light of the given
-// incoming radiance from direction `toLight` (unit).
+// incoming radiance from direction `toLight` (unit); nothing from behind.
 vec3 shade(vec3 albedo, vec3 normal, vec3 toCamera, vec3 toLight, vec3 radiance)
 {
     float diffuse = max(dot(normal, toLight), 0.0);
-    if (diffuse <= 0.0)
-        return vec3(0.0);
-    vec3 halfway = normalize(toLight + toCamera);
-    float specular = SPECULAR_STRENGTH * pow(max(dot(normal, halfway), 0.0), SHININESS);
+    vec3 halfway = toLight + toCamera;
+    float cosHalf = max(dot(normal, halfway), 0.0) * inversesqrt(max(dot(halfway, halfway), 1e-30));
+    float specular = diffuse > 0.0 ? SPECULAR_STRENGTH * power48(cosHalf) : 0.0;
     return (albedo * diffuse + vec3(specular)) * radiance;
 }
 
@@ -193,29 +230,35 @@ void main()
 
     // The face's own normal, from the screen-space change of position (taken
     // outside any branch, where derivatives are defined), turned to the camera.
-    vec3 faceNormal = normalize(cross(dFdx(worldPosition), dFdy(worldPosition)));
-    if (dot(faceNormal, toCamera) < 0.0)
-        faceNormal = -faceNormal;
     // A mesh imported without normals has zero ones: it is shaded flat.
-    vec3 normal = dot(worldNormal, worldNormal) > 1e-12 ? normalize(worldNormal) : faceNormal;
+    vec3 faceNormal = cross(dFdx(worldPosition), dFdy(worldPosition));
+    faceNormal = dot(faceNormal, toCamera) < 0.0 ? -faceNormal : faceNormal;
+    vec3 normal = normalize(dot(worldNormal, worldNormal) > 1e-12 ? worldNormal : faceNormal);
 
     // The receiver plane on the shadow map, from screen-space derivatives
     // (taken here, in uniform control flow). With texel offsets J = [dx dy]
     // per pixel and distance changes g_s per pixel, the distance change per
     // texel is inverse(J)^T g_s.
-    ShadowCoord coord = shadowCoord();
-    mat2 texelPerPixel = mat2(dFdx(coord.texel.xy), dFdy(coord.texel.xy));
-    vec2 depthPerPixel = vec2(dFdx(coord.texel.z), dFdy(coord.texel.z));
+    vec2 mapSize = vec2(textureSize(shadowMap, 0));
+    bool onMap;
+    vec3 texel = shadowTexel(mapSize, onMap);
+    mat2 texelPerPixel = mat2(dFdx(texel.xy), dFdy(texel.xy));
+    vec2 depthPerPixel = vec2(dFdx(texel.z), dFdy(texel.z));
     float jacobian = determinant(texelPerPixel);
     vec2 depthSlope = abs(jacobian) > 1e-8 ? transpose(inverse(texelPerPixel)) * depthPerPixel : vec2(1e7);
+
+    // The shadow once per fragment, for the light at "lightPosition".
+    vec3 toCaster = normalize(lightPosition - worldPosition);
+    float visibility = shadowVisibility(texel, onMap, mapSize, depthSlope, normal, toCaster);
 
     vec3 light = ambientStrength * ambientColor * albedo;
 
     for (int i = 0; i < min(numPointLights, MAX_POINT_LIGHTS); ++i) {
         vec3 offset = pointLights[i].position - worldPosition;
-        float lightDistance = length(offset);
-        vec3 toLight = lightDistance > 0.0 ? offset / lightDistance : normal;
-        vec3 radiance = pointLights[i].color * attenuation(lightDistance);
+        float distance2 = dot(offset, offset);
+        float inverseDistance = inversesqrt(max(distance2, 1e-30));
+        vec3 toLight = distance2 > 0.0 ? offset * inverseDistance : normal;
+        vec3 radiance = pointLights[i].color * attenuation(distance2 * inverseDistance);
         light += shade(albedo, normal, toCamera, toLight, radiance);
     }
 
@@ -226,14 +269,13 @@ void main()
         shadowClaimed = shadowClaimed || castsShadow;
 
         vec3 offset = spotLights[i].position - worldPosition;
-        float lightDistance = length(offset);
-        vec3 toLight = lightDistance > 0.0 ? offset / lightDistance : normal;
+        float distance2 = dot(offset, offset);
+        float inverseDistance = inversesqrt(max(distance2, 1e-30));
+        vec3 toLight = distance2 > 0.0 ? offset * inverseDistance : normal;
+        // Outside the cone the radiance is zero, and so is the light added.
         float cone = coneFactor(spotLights[i], -toLight);
-        if (cone <= 0.0 || dot(normal, toLight) <= 0.0)
-            continue;
-        vec3 radiance = spotLights[i].color * attenuation(lightDistance) * cone;
-        if (castsShadow)
-            radiance *= shadowVisibility(coord, depthSlope, normal, toLight);
+        vec3 radiance = spotLights[i].color * attenuation(distance2 * inverseDistance) * cone;
+        radiance *= castsShadow ? visibility : 1.0;
         light += shade(albedo, normal, toCamera, toLight, radiance);
     }
 

@@ -55,15 +55,20 @@ glm::mat4 Viewer::makeProjection(int width, int height)
                             200.0f);
 }
 
-bool Viewer::startUp()
+bool Viewer::startUp() { return startUp(WindowOptions()); }
+
+bool Viewer::startUp(const WindowOptions& options)
 {
     resetGlobals();
+    screenWidth = options.width;
+    screenHeight = options.height;
 
     glfwInit(); // a failure shows as a failed window below
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 4);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
     glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    window = glfwCreateWindow(screenWidth, screenHeight, "Velmora", glfwGetPrimaryMonitor(), nullptr);
+    window = glfwCreateWindow(screenWidth, screenHeight, "Velmora", options.fullScreen ? glfwGetPrimaryMonitor() : nullptr,
+                              nullptr);
     if (!window) {
         std::cout << "Failed to open GLFW window" << std::endl;
         glfwTerminate();

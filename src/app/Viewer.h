@@ -23,6 +23,14 @@ class Skybox;
 // renderFrame() (the picture is in the back buffer) and present().
 class Viewer {
 public:
+    // The window the viewer opens. The program always uses the defaults;
+    // tests may ask for a small windowed run of the same frame.
+    struct WindowOptions {
+        int width = 1920;
+        int height = 1080;
+        bool fullScreen = true;
+    };
+
     Viewer();
     ~Viewer();
     Viewer(const Viewer&) = delete;
@@ -33,6 +41,7 @@ public:
     // prints one line, calls glfwTerminate and returns false. Conversion
     // errors of the data files propagate as std::exception.
     bool startUp();
+    bool startUp(const WindowOptions& options);
     // Frame steps up to the composite; the frame is then in the back buffer.
     void renderFrame();
     // Swap buffers and poll events (the input callbacks run here).

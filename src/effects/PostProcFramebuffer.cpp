@@ -80,6 +80,18 @@ void PostProcFramebuffer::bindAndClear()
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
+void PostProcFramebuffer::bindAndClearRegions(const std::vector<glm::ivec4>& regions)
+{
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glEnable(GL_SCISSOR_TEST);
+    for (const glm::ivec4& region : regions) {
+        glScissor(region.x, region.y, region.z, region.w);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+    glDisable(GL_SCISSOR_TEST);
+}
+
 void PostProcFramebuffer::unbind() { glBindFramebuffer(GL_FRAMEBUFFER, 0); }
 
 void PostProcFramebuffer::bindTextures(std::shared_ptr<Shader> target, unsigned int firstUnit, std::string colorName,

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <GL/glew.h>
+#include <glm/glm.hpp>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class Shader;
 
@@ -20,6 +22,10 @@ public:
     void bind();
     // Binds and clears both colour attachments to (0, 0, 0, 1), depth to 1.
     void bindAndClear();
+    // As bindAndClear, but only inside `regions` (window rectangles x, y,
+    // width, height; lower left origin); texels elsewhere keep their values.
+    // Leaves the scissor test off, as every other pass expects.
+    void bindAndClearRegions(const std::vector<glm::ivec4>& regions);
     // Binds framebuffer 0, whichever target was bound.
     void unbind();
     std::shared_ptr<Shader> getShader() const { return shader; }

@@ -71,6 +71,30 @@ glm::vec2 outlineAlongAxis(float a, float z, float radius, float nearPlane, floa
     return range;
 }
 
+// Adds `region` to the disjoint rectangles `regions`.
+void addRegion(std::vector<glm::ivec4>& regions, glm::ivec4 region)
+{
+    // A region that overlaps others absorbs them into their common bounding
+    // rectangle, which is checked against the rest once more, so the list
+    // stays disjoint and no pixel is shaded or cleared twice.
+    for (size_t i = 0; i < regions.size();) {
+        const glm::ivec4 other = regions[i];
+        const bool overlap = region.x < other.x + other.z && other.x < region.x + region.z &&
+                             region.y < other.y + other.w && other.y < region.y + region.w;
+        if (!overlap) {
+            ++i;
+            continue;
+        }
+        const glm::ivec2 first = glm::min(glm::ivec2(region), glm::ivec2(other));
+        const glm::ivec2 last = glm::max(glm::ivec2(region) + glm::ivec2(region.z, region.w),
+                                         glm::ivec2(other) + glm::ivec2(other.z, other.w));
+        region = glm::ivec4(first, last - first);
+        regions.erase(regions.begin() + static_cast<std::ptrdiff_t>(i));
+        i = 0;
+    }
+    regions.push_back(region);
+}
+
 } // namespace
 
 RefractionCaptures::RefractionCaptures(int width, int height)
@@ -86,31 +110,54 @@ RefractionCaptures::RefractionCaptures(int width, int height)
 
 void RefractionCaptures::render(Scene& scene, const glm::mat4& view, const glm::mat4& projection)
 {
+    findGlassRegions(scene, view, projection);
+    // The regions hold every pixel a transparent model can reach, so outside
+    // last frame's and this frame's the targets already hold the clear
+    // values, and with no region the draws would leave them untouched.
+    staleRegions.clear();
+    for (const glm::ivec4& region : drawnRegions)
+        addRegion(staleRegions, region);
+    for (const glm::ivec4& region : glassRegions)
+        addRegion(staleRegions, region);
+    const bool glassOnScreen = !glassRegions.empty();
+
     // Front faces: normal and colour of the nearest transparent surface.
-    refractionFrontTarget->bindAndClear();
     normalShader->use();
     normalShader->setMat4("view", view);
     normalShader->setMat4("projection", projection);
-    scene.draw(normalShader, true);
-    refractionFrontTarget->unbind();
+    prepare(*refractionFrontTarget);
+    if (glassOnScreen)
+        scene.draw(normalShader, true);
 
     // Back faces, with the matrices still set from the front capture: the
     // far side of the nearest transparent body.
     glCullFace(GL_FRONT);
-    refractionBackTarget->bindAndClear();
-    scene.draw(normalShader, true);
-    refractionBackTarget->unbind();
+    prepare(*refractionBackTarget);
+    if (glassOnScreen)
+        scene.draw(normalShader, true);
     glCullFace(GL_BACK);
 
     // Front faces again: each body's colour and its material terms.
-    reflectionRefractionTarget->bindAndClear();
     rrTestShader->use();
     rrTestShader->setMat4("view", view);
     rrTestShader->setMat4("projection", projection);
-    scene.draw(rrTestShader, true);
+    prepare(*reflectionRefractionTarget);
+    if (glassOnScreen)
+        scene.draw(rrTestShader, true);
     reflectionRefractionTarget->unbind();
 
-    findGlassRegions(scene, view, projection);
+    drawnRegions = glassRegions;
+    targetsCleared = true;
+}
+
+void RefractionCaptures::prepare(PostProcFramebuffer& target)
+{
+    if (!targetsCleared)
+        target.bindAndClear();
+    else if (!staleRegions.empty())
+        target.bindAndClearRegions(staleRegions);
+    else
+        target.bind();
 }
 
 void RefractionCaptures::findGlassRegions(Scene& scene, const glm::mat4& view, const glm::mat4& projection)
@@ -147,32 +194,9 @@ void RefractionCaptures::findGlassRegions(Scene& scene, const glm::mat4& view, c
             const glm::ivec2 first(glm::clamp(glm::floor(low) - 1.0f, glm::vec2(0.0f), size));
             const glm::ivec2 last(glm::clamp(glm::ceil(high) + 1.0f, glm::vec2(0.0f), size));
             if (last.x > first.x && last.y > first.y)
-                addGlassRegion(glm::ivec4(first, last - first));
+                addRegion(glassRegions, glm::ivec4(first, last - first));
         }
     }
-}
-
-void RefractionCaptures::addGlassRegion(glm::ivec4 region)
-{
-    // A region that overlaps others absorbs them into their common bounding
-    // rectangle, which is checked against the rest once more, so the list
-    // stays disjoint and no pixel is shaded twice.
-    for (size_t i = 0; i < glassRegions.size();) {
-        const glm::ivec4 other = glassRegions[i];
-        const bool overlap = region.x < other.x + other.z && other.x < region.x + region.z &&
-                             region.y < other.y + other.w && other.y < region.y + region.w;
-        if (!overlap) {
-            ++i;
-            continue;
-        }
-        const glm::ivec2 first = glm::min(glm::ivec2(region), glm::ivec2(other));
-        const glm::ivec2 last = glm::max(glm::ivec2(region) + glm::ivec2(region.z, region.w),
-                                         glm::ivec2(other) + glm::ivec2(other.z, other.w));
-        region = glm::ivec4(first, last - first);
-        glassRegions.erase(glassRegions.begin() + static_cast<std::ptrdiff_t>(i));
-        i = 0;
-    }
-    glassRegions.push_back(region);
 }
 
 void RefractionCaptures::drawComposite(const std::shared_ptr<PostProcFramebuffer>& target)

@@ -22,8 +22,12 @@ class RefractionCaptures {
 public:
     RefractionCaptures(int width, int height);
 
-    // Leaves framebuffer 0 bound and GL_BACK culled. Also finds the window
-    // rectangles the transparent models may cover (getGlassRegions).
+    // Leaves framebuffer 0 bound, GL_BACK culled and the scissor test off.
+    // First finds the window rectangles the transparent models may cover
+    // (getGlassRegions); each target then ends as if cleared whole and drawn,
+    // but only those rectangles and the previous frame's are cleared, and
+    // with no glass on screen nothing is drawn. Expects the viewport to cover
+    // the targets, as the regions are worked out for it.
     void render(Scene& scene, const glm::mat4& view, const glm::mat4& projection);
     // Units 4-6 front, 7-9 back, 10-12 reflection/refraction.
     void bindForComposite(std::shared_ptr<Shader> composite);
@@ -50,7 +54,8 @@ public:
 
 private:
     void findGlassRegions(Scene& scene, const glm::mat4& view, const glm::mat4& projection);
-    void addGlassRegion(glm::ivec4 region);
+    // Binds `target` and clears what this frame's draw needs cleared.
+    void prepare(PostProcFramebuffer& target);
 
     int width;
     int height;
@@ -60,6 +65,14 @@ private:
     std::shared_ptr<PostProcFramebuffer> refractionBackTarget;
     std::shared_ptr<Shader> rrTestShader;
     std::shared_ptr<PostProcFramebuffer> reflectionRefractionTarget;
-    // Reused from frame to frame; grows only while more glass shows up.
+    // Reused from frame to frame; grow only while more glass shows up.
     std::vector<glm::ivec4> glassRegions;
+    // Where the last render() drew, the same for all three targets: every
+    // texel outside them holds the clear values.
+    std::vector<glm::ivec4> drawnRegions;
+    // This frame's glass regions merged with drawnRegions: what to clear.
+    std::vector<glm::ivec4> staleRegions;
+    // False until the first render() has cleared the targets whole (their
+    // texels are undefined at creation).
+    bool targetsCleared = false;
 };

@@ -81,27 +81,27 @@ void Shader::link() { glLinkProgram(program); }
 
 void Shader::use() { glUseProgram(program); }
 
-void Shader::setFloat(const std::string& name, float value)
+void Shader::setFloat(const std::string& name, float value) { setFloat(name.c_str(), value); }
+void Shader::setInt(const std::string& name, int value) { setInt(name.c_str(), value); }
+void Shader::setUInt(const std::string& name, unsigned int value) { setUInt(name.c_str(), value); }
+void Shader::setVec3(const std::string& name, const glm::vec3& value) { setVec3(name.c_str(), value); }
+void Shader::setMat4(const std::string& name, const glm::mat4& value) { setMat4(name.c_str(), value); }
+
+void Shader::setFloat(const char* name, float value) { glUniform1f(glGetUniformLocation(program, name), value); }
+
+void Shader::setInt(const char* name, int value) { glUniform1i(glGetUniformLocation(program, name), value); }
+
+void Shader::setUInt(const char* name, unsigned int value)
 {
-    glUniform1f(glGetUniformLocation(program, name.c_str()), value);
+    glUniform1ui(glGetUniformLocation(program, name), value);
 }
 
-void Shader::setInt(const std::string& name, int value)
+void Shader::setVec3(const char* name, const glm::vec3& value)
 {
-    glUniform1i(glGetUniformLocation(program, name.c_str()), value);
+    glUniform3fv(glGetUniformLocation(program, name), 1, glm::value_ptr(value));
 }
 
-void Shader::setUInt(const std::string& name, unsigned int value)
+void Shader::setMat4(const char* name, const glm::mat4& value)
 {
-    glUniform1ui(glGetUniformLocation(program, name.c_str()), value);
-}
-
-void Shader::setVec3(const std::string& name, const glm::vec3& value)
-{
-    glUniform3fv(glGetUniformLocation(program, name.c_str()), 1, glm::value_ptr(value));
-}
-
-void Shader::setMat4(const std::string& name, const glm::mat4& value)
-{
-    glUniformMatrix4fv(glGetUniformLocation(program, name.c_str()), 1, GL_FALSE, glm::value_ptr(value));
+    glUniformMatrix4fv(glGetUniformLocation(program, name), 1, GL_FALSE, glm::value_ptr(value));
 }

@@ -38,6 +38,12 @@ public:
     void setUInt(const std::string& name, unsigned int value);
     void setVec3(const std::string& name, const glm::vec3& value);
     void setMat4(const std::string& name, const glm::mat4& value);
+    // The same for literal names, which then need no std::string.
+    void setFloat(const char* name, float value);
+    void setInt(const char* name, int value);
+    void setUInt(const char* name, unsigned int value);
+    void setVec3(const char* name, const glm::vec3& value);
+    void setMat4(const char* name, const glm::mat4& value);
 
 private:
     GLuint program = 0;

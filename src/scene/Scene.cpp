@@ -75,25 +75,38 @@ void Scene::update(float deltaTime)
         model->update(deltaTime);
 }
 
+const std::vector<Scene::LightUniformNames>& Scene::uniformNames(std::vector<LightUniformNames>& table,
+                                                                 const char* array, std::size_t count)
+{
+    // Built once per index ("pointLights[11].position", decimal index): the
+    // lights do not change after loading, so drawing allocates nothing.
+    while (table.size() < count) {
+        const std::string prefix = array + ("[" + std::to_string(table.size()) + "]");
+        table.push_back({prefix + ".position", prefix + ".color", prefix + ".direction", prefix + ".innerRadius",
+                         prefix + ".outerRadius"});
+    }
+    return table;
+}
+
 void Scene::draw(std::shared_ptr<Shader> shader, bool transparentPass)
 {
     shader->setInt("numPointLights", static_cast<int>(pointLights.size()));
+    const auto& pointNames = uniformNames(pointLightNames, "pointLights", pointLights.size());
     for (std::size_t i = 0; i < pointLights.size(); ++i) {
-        const std::string name = "pointLights[" + std::to_string(i) + "]";
-        shader->setVec3(name + ".position", pointLights[i].position);
-        shader->setVec3(name + ".color", pointLights[i].color);
+        shader->setVec3(pointNames[i].position, pointLights[i].position);
+        shader->setVec3(pointNames[i].color, pointLights[i].color);
     }
 
     shader->setInt("numSpotLights", static_cast<int>(spotLights.size()));
+    const auto& spotNames = uniformNames(spotLightNames, "spotLights", spotLights.size());
     for (std::size_t i = 0; i < spotLights.size(); ++i) {
-        const std::string name = "spotLights[" + std::to_string(i) + "]";
         const SpotLight& light = spotLights[i];
-        shader->setVec3(name + ".position", light.position);
-        shader->setVec3(name + ".direction", light.direction);
-        shader->setVec3(name + ".color", light.color);
+        shader->setVec3(spotNames[i].position, light.position);
+        shader->setVec3(spotNames[i].direction, light.direction);
+        shader->setVec3(spotNames[i].color, light.color);
         // The cone angles travel as cosines, taken in single precision.
-        shader->setFloat(name + ".innerRadius", std::cos(light.innerRadius * radiansPerDegree));
-        shader->setFloat(name + ".outerRadius", std::cos(light.outerRadius * radiansPerDegree));
+        shader->setFloat(spotNames[i].innerRadius, std::cos(light.innerRadius * radiansPerDegree));
+        shader->setFloat(spotNames[i].outerRadius, std::cos(light.outerRadius * radiansPerDegree));
     }
 
     shader->setVec3("ambientColor", ambientColor);

@@ -44,9 +44,17 @@ private:
     // light type other than 0 and 1 add nothing.
     void loadSection(const ConfigSection& section, ModelLoader& loader);
 
+    struct LightUniformNames {
+        std::string position, color, direction, innerRadius, outerRadius;
+    };
+    static const std::vector<LightUniformNames>& uniformNames(std::vector<LightUniformNames>& table, const char* array,
+                                                              std::size_t count);
+
     std::vector<PointLight> pointLights;
     std::vector<SpotLight> spotLights;
     std::vector<std::shared_ptr<Model>> models;
     float ambientStrength = 0.0f;
     glm::vec3 ambientColor{0.0f};
+    std::vector<LightUniformNames> pointLightNames;
+    std::vector<LightUniformNames> spotLightNames;
 };

@@ -268,7 +268,7 @@ TEST_P(MissingShaderFile, IsReportedAndTheOtherPassesGoOn)
     EXPECT_EQ(count(run.out, "ERROR::SHADER::COMPILATION_FAILED"), 0) << run.out;
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryFile, MissingShaderFile,
+INSTANTIATE_TEST_SUITE_P(BrokenResources, MissingShaderFile,
                          testing::Values("simpletextured.vert", "simpletextured.frag", "skybox.vert", "skybox.frag",
                                          "particles.comp", "particles.vert", "particles.geom", "particles.frag",
                                          "shadowmap.vert", "shadowmap.frag", "depthdbg.vert", "depthdbg.frag",

@@ -1,3 +1,4 @@
+#include "StillCamera.h"
 #include "TempDir.h"
 #include "XSession.h"
 #include "app/Viewer.h"
@@ -78,11 +79,7 @@ void layOutScene(const TempDir& dir)
           << "$ wall 0\npath 0 assets/glass/wall.obj\nposition 0 " << wallCentre.x << "," << wallCentre.y << ","
           << wallCentre.z << "\n";
     dir.write("assets/scene.txt", scene.str());
-    std::ostringstream path;
-    path << "$path eye 10\ndegree 0 0\nduration 1 100000\ntransfer 0 0\nposition0 3 " << eye.x << "," << eye.y << ","
-         << eye.z << "\n"
-         << "$path look 11\ndegree 0 0\nduration 1 100000\ntransfer 0 0\nposition0 3 0,0," << ballCentre.z << "\n";
-    dir.write("assets/animationpath.txt", path.str());
+    StillCamera(eye, glm::vec3(0.0f, 0.0f, ballCentre.z)).writePath(dir);
 }
 
 // Largest channel difference and the share of pixels differing by more than

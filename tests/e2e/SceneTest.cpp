@@ -1,7 +1,6 @@
+#include "StillCamera.h"
 #include "TempDir.h"
 #include "XSession.h"
-#include "app/Viewer.h"
-#include "camera/Camera.h"
 
 #include <glm/gtc/matrix_transform.hpp>
 #include <gtest/gtest.h>
@@ -78,13 +77,6 @@ std::string boxStl(const glm::vec3& half)
     return stl.str();
 }
 
-std::string vec(const glm::vec3& v)
-{
-    std::ostringstream out;
-    out << v.x << "," << v.y << "," << v.z;
-    return out.str();
-}
-
 void layOutScene(const TempDir& dir)
 {
     dir.layOutRepository();
@@ -98,18 +90,15 @@ void layOutScene(const TempDir& dir)
                                          "f 1//1 2//1 3//1\nf 1//1 3//1 4//1\n");
     std::ostringstream scene;
     scene << "$ ambient 2\nambientStrength 0 0.15\nambientColor 0 1,1,1\n"
-          << "$ bulb 1\ntype 0 0\nposition 0 " << vec(centre + glm::vec3(2, 4, 4)) << "\ncolor 0 1.5,1.5,1.5\n"
-          << "$ lamp 1\ntype 0 1\nposition 0 " << vec(centre + glm::vec3(0, 7, 0))
+          << "$ bulb 1\ntype 0 0\nposition 0 " << StillCamera::text(centre + glm::vec3(2, 4, 4)) << "\ncolor 0 1.5,1.5,1.5\n"
+          << "$ lamp 1\ntype 0 1\nposition 0 " << StillCamera::text(centre + glm::vec3(0, 7, 0))
           << "\ndirection 0 0,-1,0\ncolor 0 1,1,1\ninnerRadius 0 30\nouterRadius 0 40\n"
-          << "$ cube 0\npath 0 assets/models/cube.obj\nposition 0 " << vec(centre) << "\n"
-          << "$ floor 0\npath 0 assets/models/floor.obj\nposition 0 " << vec(centre) << "\n"
-          << "$ spinner 0\npath 0 assets/models/spinner.stl\nposition 0 " << vec(centre + glm::vec3(-3, 0, 0))
+          << "$ cube 0\npath 0 assets/models/cube.obj\nposition 0 " << StillCamera::text(centre) << "\n"
+          << "$ floor 0\npath 0 assets/models/floor.obj\nposition 0 " << StillCamera::text(centre) << "\n"
+          << "$ spinner 0\npath 0 assets/models/spinner.stl\nposition 0 " << StillCamera::text(centre + glm::vec3(-3, 0, 0))
           << "\naxis 0 0,1,0\nspeed 0 40\n";
     dir.write("assets/scene.txt", scene.str());
-    std::ostringstream path;
-    path << "$path eye 10\ndegree 0 0\nduration 1 100000\ntransfer 0 0\nposition0 3 " << vec(eye) << "\n"
-         << "$path look 11\ndegree 0 0\nduration 1 100000\ntransfer 0 0\nposition0 3 " << vec(centre) << "\n";
-    dir.write("assets/animationpath.txt", path.str());
+    StillCamera(eye, centre).writePath(dir);
 }
 
 } // namespace
@@ -119,14 +108,8 @@ TEST(SceneEndToEnd, ShowsTheModelsOfTheSceneFileLitAndTurning)
     TempDir dir;
     layOutScene(dir);
 
-    Camera camera(glm::vec3(0, 0, -5), glm::vec3(0, 0, 1), glm::vec3(0, 1, 0), dir.file("assets/animationpath.txt"));
-    camera.updateAnimation(1.0f);
-    const glm::mat4 viewProjection = Viewer::makeProjection(1920, 1080) * camera.getViewMatrix();
-    const auto pixel = [&](const glm::vec3& world) {
-        const glm::vec4 clip = viewProjection * glm::vec4(world, 1.0f);
-        const glm::vec2 ndc = glm::vec2(clip) / clip.w;
-        return glm::ivec2(std::lround((ndc.x * 0.5f + 0.5f) * 1920), std::lround((0.5f - ndc.y * 0.5f) * 1080));
-    };
+    const StillCamera view(eye, centre);
+    const auto pixel = [&view](const glm::vec3& world) { return view.pixel(world); };
     // 30 x 30 pixels about the point: well inside each face (the cubes span
     // about 200 pixels), so edges and the turn's silhouette stay out.
     const auto region = [&](const Image& image, const glm::vec3& world) {

@@ -1,7 +1,6 @@
+#include "StillCamera.h"
 #include "TempDir.h"
 #include "XSession.h"
-#include "app/Viewer.h"
-#include "camera/Camera.h"
 
 #include <gtest/gtest.h>
 
@@ -70,12 +69,7 @@ void layOutScene(const TempDir& dir)
           << "$ box 0\npath 0 assets/box.obj\nposition 0 0,0," << centre.z << "\n"
           << "$ floor 0\npath 0 assets/floor.obj\nposition 0 0,0," << centre.z << "\n";
     dir.write("assets/scene.txt", scene.str());
-    std::ostringstream path;
-    path << "$path eye 10\ndegree 0 0\nduration 1 100000\ntransfer 0 0\nposition0 3 " << eye.x << "," << eye.y
-         << "," << eye.z << "\n"
-         << "$path look 11\ndegree 0 0\nduration 1 100000\ntransfer 0 0\nposition0 3 " << lookedAt.x << ","
-         << lookedAt.y << "," << lookedAt.z << "\n";
-    dir.write("assets/animationpath.txt", path.str());
+    StillCamera(eye, lookedAt).writePath(dir);
 
     std::filesystem::create_directories(dir.file("assets/skybox/mnight"));
     std::vector<unsigned char> face;
@@ -108,14 +102,8 @@ TEST(ShadowSky, ShadowSkyAndDepthMapViewOnTheRealWindow)
 
     // Where world points land on the 1920 x 1080 window, through the same
     // camera and projection the viewer builds.
-    Camera camera(glm::vec3(0, 0, -5), glm::vec3(0, 0, 1), glm::vec3(0, 1, 0), dir.file("assets/animationpath.txt"));
-    camera.updateAnimation(1.0f);
-    const glm::mat4 viewProjection = Viewer::makeProjection(1920, 1080) * camera.getViewMatrix();
-    const auto pixel = [&](const glm::vec3& world) {
-        const glm::vec4 clip = viewProjection * glm::vec4(world, 1.0f);
-        const glm::vec2 ndc = glm::vec2(clip) / clip.w;
-        return glm::ivec2(std::lround((ndc.x * 0.5f + 0.5f) * 1920), std::lround((0.5f - ndc.y * 0.5f) * 1080));
-    };
+    const StillCamera view(eye, lookedAt);
+    const auto pixel = [&view](const glm::vec3& world) { return view.pixel(world); };
 
     XSession x;
     ASSERT_TRUE(x.ok()) << "Xvfb did not start";

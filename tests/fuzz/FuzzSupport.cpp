@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <unistd.h>
+#include <stdlib.h>
 
 namespace {
 
@@ -17,7 +17,7 @@ void prepareFuzzProcess()
     std::cout.rdbuf(nullptr);
     std::cerr.rdbuf(nullptr);
     std::string pattern = (std::filesystem::temp_directory_path() / "velmora-fuzz-XXXXXX").string();
-    if (!mkdtemp(pattern.data()) || chdir(pattern.c_str()) != 0) {
+    if (!mkdtemp(pattern.data())) {
         std::perror("velmora fuzz: scratch folder");
         std::exit(1);
     }

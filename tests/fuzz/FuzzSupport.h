@@ -9,8 +9,7 @@
 // Helpers shared by the libFuzzer targets.
 
 // Silences std::cout and std::cerr (the readers echo every line they read)
-// and moves into a private scratch folder, so relative paths in the inputs
-// name nothing but the input file itself. Call once, from
+// and makes a private scratch folder for the input files. Call once, from
 // LLVMFuzzerInitialize. Sanitizer and libFuzzer reports write to the file
 // descriptors directly and are not affected.
 void prepareFuzzProcess();

@@ -25,6 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A model path that names something on disk would import real geometry,
     // which needs a GL context for its buffers. Such inputs are left to the
     // gl tests; every other model path exercises the import failure path.
+    // (scripts/fuzz.sh runs the target in an empty folder, so that the
+    // relative paths of the seeds name nothing.)
     std::map<std::string, ConfigSection> sections;
     try {
         readConfigFile(sections, path);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 // The three captures of the transparent models, read back texel by texel
 // and checked against ray-sphere intersections worked out here.
@@ -375,4 +376,157 @@ TEST_F(CaptureTest, GlassRegionsHoldEveryGlassPixelAndLittleElse)
     capture(scene);
     ASSERT_EQ(rig->captures->getGlassRegions().size(), 1u) << "overlapping regions merge";
     EXPECT_EQ(rig->captures->getGlassRegions()[0], glm::ivec4(0, 0, size, size));
+}
+
+namespace {
+
+// Texels of a width x height texture, as stored: RGB bytes or depth floats.
+std::vector<unsigned char> texelsRgb(GLuint texture, int width, int height)
+{
+    std::vector<unsigned char> rgb(static_cast<size_t>(width) * height * 3);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    return rgb;
+}
+
+std::vector<float> texelsDepth(GLuint texture, int width, int height)
+{
+    std::vector<float> depth(static_cast<size_t>(width) * height);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
+    return depth;
+}
+
+// Texels of two equally long arrays whose bytes differ.
+template <typename T>
+long differingTexels(const std::vector<T>& a, const std::vector<T>& b, size_t perTexel)
+{
+    long count = 0;
+    for (size_t i = 0; i < a.size(); i += perTexel)
+        count += std::memcmp(&a[i], &b[i], perTexel * sizeof(T)) != 0;
+    return count;
+}
+
+} // namespace
+
+TEST_F(CaptureTest, EveryFrameEqualsClearingEachTargetWholeAndDrawingAllGlass)
+{
+    // A wide window of its own, so x and y cannot be swapped unnoticed.
+    constexpr int width = 240, height = 160;
+    const glm::mat4 projection = Viewer::makeProjection(width, height);
+    testing::internal::CaptureStdout();
+    RefractionCaptures captures(width, height);
+    std::shared_ptr<PostProcFramebuffer> reference[3];
+    for (auto& target : reference)
+        target = std::make_shared<PostProcFramebuffer>(width, height, captures.getFrontTarget()->getShader());
+    ASSERT_EQ(testing::internal::GetCapturedStdout(), "");
+    const std::shared_ptr<PostProcFramebuffer> own[3] = {captures.getFrontTarget(), captures.getBackTarget(),
+                                                         captures.getReflectionRefractionTarget()};
+    glViewport(0, 0, width, height);
+
+    // A new target's texels are undefined; make them plainly not the clear
+    // values, so a first frame that trusted them would show.
+    for (const auto& target : own) {
+        target->bind();
+        glClearColor(0.3f, 0.7f, 0.5f, 1.0f);
+        glClearDepth(0.25);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+    glClearDepth(1.0);
+
+    // A glass sphere, a turning glass pane and an opaque body.
+    Scene scene;
+    scene.getModels().push_back(
+        placeModel(sphereMesh(1.0f, solidTexture({200, 120, 40})), {0, 0, -6}, 0.9f, 0.7f, 0.2f));
+    scene.getModels().push_back(
+        placeModel(quadMesh({1, 0, 0}, {0, 1, 0}, 0.8f, 0.5f, solidTexture({30, 90, 250})), {-2, 1, -7}, 0.5f));
+    scene.getModels().push_back(placeModel(sphereMesh(1.5f, solidTexture({255, 255, 255})), {1, -1, -9}, 0.0f));
+    scene.getModels()[1]->setAxis({0.2f, 1.0f, 0.3f});
+    scene.getModels()[1]->setSpeed(35.0f);
+    scene.getPointLights().push_back(PointLight{{2.0f, 3.0f, -2.0f}, {1.5f, 1.4f, 1.2f}});
+
+    const glm::mat4 still(1.0f);
+    const glm::mat4 turned = glm::lookAt(glm::vec3(1.0f, 0.5f, 0.5f), glm::vec3(0.5f, 0.0f, -6.0f), glm::vec3(0, 1, 0));
+    const glm::vec3 paneShown(-2, 1, -7), paneHidden(0, 0, 6), gone(8, 0, -6);
+    struct Frame {
+        glm::vec3 sphere, pane;
+        glm::mat4 view;
+    };
+    // The sphere crosses to the right edge and leaves, the pane goes behind
+    // the eye, two frames without glass, the sphere returns at a corner,
+    // holds the eye, is cut by the near plane, then all glass comes back in
+    // another view and leaves again.
+    const std::vector<Frame> frames = {
+        {{0, 0, -6}, paneShown, still},         {{1.5f, 0.3f, -6}, paneShown, still},
+        {{3.5f, 0, -6}, paneShown, still},      {{4.6f, 0, -6}, paneShown, still},
+        {gone, paneShown, still},               {gone, paneHidden, still},
+        {gone, paneHidden, still},              {{-4.2f, -2.4f, -6}, paneHidden, still},
+        {{0, 0, -0.5f}, paneHidden, still},     {{0.4f, 0.2f, -1.0f}, paneHidden, still},
+        {{0.4f, 0.2f, -1.0f}, paneHidden, still}, {{0, 0, -6}, paneShown, turned},
+        {{0.1f, 0, -6}, paneShown, turned},     {gone, paneHidden, still},
+        {gone, paneHidden, still},
+    };
+    int withGlass = 0, withoutGlass = 0, wholeWindow = 0;
+    for (size_t f = 0; f < frames.size(); ++f) {
+        scene.getModels()[0]->setPosition(frames[f].sphere);
+        scene.getModels()[1]->setPosition(frames[f].pane);
+        scene.update(0.25f);
+        const glm::mat4& view = frames[f].view;
+
+        captures.render(scene, view, projection);
+        EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST)) << "frame " << f;
+        GLint framebuffer = -1;
+        glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
+        EXPECT_EQ(framebuffer, 0) << "frame " << f;
+
+        // The plain way, with the same programs.
+        const std::shared_ptr<Shader> normal = captures.getNormalShader();
+        const std::shared_ptr<Shader> rrTest = captures.getRRTestShader();
+        reference[0]->bindAndClear();
+        normal->use();
+        normal->setMat4("view", view);
+        normal->setMat4("projection", projection);
+        scene.draw(normal, true);
+        glCullFace(GL_FRONT);
+        reference[1]->bindAndClear();
+        scene.draw(normal, true);
+        glCullFace(GL_BACK);
+        reference[2]->bindAndClear();
+        rrTest->use();
+        rrTest->setMat4("view", view);
+        rrTest->setMat4("projection", projection);
+        scene.draw(rrTest, true);
+        reference[2]->unbind();
+        ASSERT_TRUE(GlContext::drainErrors().empty()) << "frame " << f;
+
+        // Bit for bit, every texel of every attachment.
+        long covered = 0;
+        for (int t = 0; t < 3; ++t) {
+            for (bool second : {false, true}) {
+                const auto texture = [&](const PostProcFramebuffer& target) {
+                    return second ? target.getColor2Texture() : target.getColorTexture();
+                };
+                EXPECT_EQ(differingTexels(texelsRgb(texture(*own[t]), width, height),
+                                          texelsRgb(texture(*reference[t]), width, height), 3),
+                          0)
+                    << "frame " << f << ", target " << t << ", colour " << (second ? 1 : 0);
+            }
+            const std::vector<float> depth = texelsDepth(own[t]->getDepthTexture(), width, height);
+            EXPECT_EQ(differingTexels(depth, texelsDepth(reference[t]->getDepthTexture(), width, height), 1), 0)
+                << "frame " << f << ", target " << t << ", depth";
+            covered += std::count_if(depth.begin(), depth.end(), [](float d) { return d < 1.0f; });
+        }
+        const std::vector<glm::ivec4>& regions = captures.getGlassRegions();
+        withGlass += covered > 0;
+        withoutGlass += regions.empty();
+        wholeWindow += regions.size() == 1 && regions[0] == glm::ivec4(0, 0, width, height);
+        if (covered > 0)
+            EXPECT_FALSE(regions.empty()) << "frame " << f << ": glass outside every region";
+    }
+    // The run went through what it set out to: glass on screen, none at all,
+    // and the eye inside a body.
+    EXPECT_GE(withGlass, 10);
+    EXPECT_EQ(withoutGlass, 4);
+    EXPECT_GE(wholeWindow, 1);
 }

@@ -165,6 +165,50 @@ TEST_F(PostProcFramebufferTest, BindAndClearBlackensBothColoursAndPutsDepthToOne
     EXPECT_TRUE(GlContext::drainErrors().empty());
 }
 
+TEST_F(PostProcFramebufferTest, BindAndClearRegionsClearsOnlyInsideItsRectanglesAndLeavesScissorOff)
+{
+    auto target = makeTarget();
+    target->bind();
+    glEnable(GL_DEPTH_TEST);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    fill({1.0f, 0.5f, 0.25f}, {0.2f, 0.4f, 0.6f});
+    const std::vector<unsigned char> filled = textureRgb(target->getColor2Texture(), size);
+    ASSERT_EQ(filled[2], 153);
+
+    // Overlapping, touching the window's corner, and one past its edge.
+    const std::vector<glm::ivec4> regions = {{0, 0, 10, 7}, {5, 3, 20, 30}, {240, 100, 40, 9}};
+    const auto inside = [&](int x, int y) {
+        return std::any_of(regions.begin(), regions.end(), [&](const glm::ivec4& r) {
+            return x >= r.x && x < r.x + r.z && y >= r.y && y < r.y + r.w;
+        });
+    };
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glClearColor(1.0f, 1.0f, 1.0f, 1.0f); // it sets its own, as bindAndClear does
+    target->bindAndClearRegions(regions);
+    EXPECT_EQ(integer(GL_FRAMEBUFFER_BINDING), static_cast<GLint>(target->getFramebuffer()));
+    EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST)) << "the lit pass and the composite draw unscissored";
+
+    const std::vector<unsigned char> colour = textureRgb(target->getColorTexture(), size);
+    const std::vector<unsigned char> colour2 = textureRgb(target->getColor2Texture(), size);
+    const std::vector<float> depth = textureDepth(target->getDepthTexture(), size);
+    long cleared = 0, wrong = 0;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const size_t i = static_cast<size_t>(y * size + x);
+            const bool clear = inside(x, y);
+            cleared += clear;
+            const unsigned char r = clear ? 0 : 255, b2 = clear ? 0 : 153;
+            wrong += colour[i * 3] != r || colour2[i * 3 + 2] != b2 || (depth[i] == 1.0f) != clear;
+        }
+    EXPECT_EQ(wrong, 0) << "cleared exactly inside the rectangles, untouched elsewhere";
+    EXPECT_EQ(cleared, 10 * 7 + 20 * 30 - 5 * 4 + 16 * 9);
+
+    // No rectangles: nothing changes.
+    target->bindAndClearRegions({});
+    EXPECT_EQ(textureRgb(target->getColorTexture(), size), colour);
+    EXPECT_TRUE(GlContext::drainErrors().empty());
+}
+
 TEST_F(PostProcFramebufferTest, BindTexturesPutsColourDepthColour2OnThreeUnitsAndNamesThem)
 {
     auto target = makeTarget();

@@ -1,5 +1,7 @@
 #include "camera/Camera.h"
 
+#include "CoutCapture.h"
+#include "ExpectVec3.h"
 #include "TempDir.h"
 
 #include <glm/gtc/matrix_transform.hpp>
@@ -11,26 +13,6 @@
 #include <sstream>
 
 namespace {
-
-// Silences the path reader's "Unable to open file" while it lives.
-class CoutCapture {
-public:
-    CoutCapture() : previous(std::cout.rdbuf(buffer.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(previous); }
-    CoutCapture(const CoutCapture&) = delete;
-    CoutCapture& operator=(const CoutCapture&) = delete;
-
-private:
-    std::ostringstream buffer;
-    std::streambuf* previous;
-};
-
-void expectNear(const glm::vec3& actual, const glm::vec3& expected, float tolerance = 1e-6f)
-{
-    EXPECT_NEAR(actual.x, expected.x, tolerance);
-    EXPECT_NEAR(actual.y, expected.y, tolerance);
-    EXPECT_NEAR(actual.z, expected.z, tolerance);
-}
 
 // A camera as start-up makes it, with no path file (both tracks empty).
 class CameraTest : public ::testing::Test {

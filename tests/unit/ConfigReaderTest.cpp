@@ -1,5 +1,6 @@
 #include "scene/ConfigSection.h"
 
+#include "CoutCapture.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -9,20 +10,6 @@
 #include <stdexcept>
 
 namespace {
-
-// Collects what std::cout receives while it lives.
-class CoutCapture {
-public:
-    CoutCapture() : previous(std::cout.rdbuf(buffer.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(previous); }
-    CoutCapture(const CoutCapture&) = delete;
-    CoutCapture& operator=(const CoutCapture&) = delete;
-    std::string text() const { return buffer.str(); }
-
-private:
-    std::ostringstream buffer;
-    std::streambuf* previous;
-};
 
 // what() of the exception of exactly type Exception that `action` raises.
 template <typename Exception, typename Action>

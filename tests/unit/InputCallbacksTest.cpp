@@ -2,6 +2,7 @@
 #include "app/InputCallbacks.h"
 #include "camera/Camera.h"
 
+#include "CoutCapture.h"
 #include "TempDir.h"
 
 #include <GLFW/glfw3.h>
@@ -11,19 +12,6 @@
 #include <sstream>
 
 namespace {
-
-class CoutCapture {
-public:
-    CoutCapture() : previous(std::cout.rdbuf(buffer.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(previous); }
-    CoutCapture(const CoutCapture&) = delete;
-    CoutCapture& operator=(const CoutCapture&) = delete;
-    std::string text() const { return buffer.str(); }
-
-private:
-    std::ostringstream buffer;
-    std::streambuf* previous;
-};
 
 // The globals as start-up leaves them, with the camera on a two-second path
 // from z = -5 to z = -1. The callbacks never read the window, so none is made.

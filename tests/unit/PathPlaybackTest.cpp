@@ -1,5 +1,7 @@
 #include "camera/Camera.h"
 
+#include "CoutCapture.h"
+#include "ExpectVec3.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -12,25 +14,8 @@
 
 namespace {
 
-class CoutCapture {
-public:
-    CoutCapture() : previous(std::cout.rdbuf(buffer.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(previous); }
-    CoutCapture(const CoutCapture&) = delete;
-    CoutCapture& operator=(const CoutCapture&) = delete;
-    std::string text() const { return buffer.str(); }
-
-private:
-    std::ostringstream buffer;
-    std::streambuf* previous;
-};
-
-void expectNear(const glm::vec3& actual, const glm::vec3& expected, float tolerance = 1e-5f)
-{
-    EXPECT_NEAR(actual.x, expected.x, tolerance);
-    EXPECT_NEAR(actual.y, expected.y, tolerance);
-    EXPECT_NEAR(actual.z, expected.z, tolerance);
-}
+// Playback sums Bernstein terms in float: 1e-5 covers its rounding.
+constexpr float pathTolerance = 1e-5f;
 
 // One path section: "$path name kind" with its degree, duration, transfer and
 // control points position0 ...
@@ -164,7 +149,7 @@ TEST_F(PathPlayback, LinearAndEasedSegmentsReachTheMiddleAfterOneSecond)
 {
     const auto linear = cameraFor(section("eye1", 10, "2.0", 0, {"0,0,-5", "0,0,-2"}));
     linear->updateAnimation(1.0f);
-    expectNear(linear->getPosition(), glm::vec3(0.0f, 0.0f, -3.5f));
+    expectNear(linear->getPosition(), glm::vec3(0.0f, 0.0f, -3.5f), pathTolerance);
 
     const auto eased = cameraFor(section("eye1", 10, "2.0", 1, {"0,0,-5", "0,0,-2"}));
     eased->updateAnimation(0.5f);
@@ -172,9 +157,9 @@ TEST_F(PathPlayback, LinearAndEasedSegmentsReachTheMiddleAfterOneSecond)
     EXPECT_NEAR(eased->getPosition().z, quarter, 1e-5);
     EXPECT_NEAR(eased->getPosition().z, -4.561, 1e-3);
     eased->updateAnimation(0.5f);
-    expectNear(eased->getPosition(), glm::vec3(0.0f, 0.0f, -3.5f));
+    expectNear(eased->getPosition(), glm::vec3(0.0f, 0.0f, -3.5f), pathTolerance);
     // The eye moves along +z with an empty target track: it faces the origin.
-    expectNear(eased->getFront(), glm::vec3(0.0f, 0.0f, 1.0f));
+    expectNear(eased->getFront(), glm::vec3(0.0f, 0.0f, 1.0f), pathTolerance);
 }
 
 TEST_F(PathPlayback, EasingCurves)
@@ -199,7 +184,7 @@ TEST_F(PathPlayback, DegreeTwoMidpoint)
     const PathSegment curve = segment(2.0f, 0, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}});
     EXPECT_EQ(Camera::segmentPoint(curve, 1.0), glm::vec3(1.0f, 0.0f, 0.0f));
     const PathSegment bent = segment(1.0f, 0, {{0, 0, 0}, {1, 2, 0}, {2, 0, 0}});
-    expectNear(Camera::segmentPoint(bent, 0.5), glm::vec3(1.0f, 1.0f, 0.0f)); // half way to the middle point
+    expectNear(Camera::segmentPoint(bent, 0.5), glm::vec3(1.0f, 1.0f, 0.0f), pathTolerance); // half way to the middle point
 }
 
 TEST_F(PathPlayback, ClockEqualToTheDurationStaysInTheSegment)
@@ -209,7 +194,7 @@ TEST_F(PathPlayback, ClockEqualToTheDurationStaysInTheSegment)
     camera->updateAnimation(2.0f);
     EXPECT_EQ(camera->getPosition(), glm::vec3(0.0f, 0.0f, -2.0f));
     camera->updateAnimation(0.5f);
-    expectNear(camera->getPosition(), glm::vec3(15.0f, 0.0f, 0.0f));
+    expectNear(camera->getPosition(), glm::vec3(15.0f, 0.0f, 0.0f), pathTolerance);
 }
 
 TEST_F(PathPlayback, ExcessTimeCarriesOverSeveralShortSegments)
@@ -219,7 +204,7 @@ TEST_F(PathPlayback, ExcessTimeCarriesOverSeveralShortSegments)
                                   section("c", 10, "0", 0, {"300,0,0", "300,1,0"}) +
                                   section("d", 10, "1", 0, {"0,0,0", "4,0,0"}));
     camera->updateAnimation(1.0f);
-    expectNear(camera->getPosition(), glm::vec3(2.0f, 0.0f, 0.0f));
+    expectNear(camera->getPosition(), glm::vec3(2.0f, 0.0f, 0.0f), pathTolerance);
 }
 
 TEST_F(PathPlayback, TracksFinishOnTheirOwnAndHoldTheirLastFrame)
@@ -228,20 +213,20 @@ TEST_F(PathPlayback, TracksFinishOnTheirOwnAndHoldTheirLastFrame)
                                   section("look1", 11, "1", 0, {"0,0,0", "1,0,0"}) +
                                   section("look2", 11, "1", 0, {"1,0,0", "1,2,0"}));
     camera->updateAnimation(0.75f);
-    expectNear(camera->getPosition(), glm::vec3(0.0f, 0.0f, -2.0f));
-    expectNear(camera->getTarget(), glm::vec3(0.75f, 0.0f, 0.0f));
+    expectNear(camera->getPosition(), glm::vec3(0.0f, 0.0f, -2.0f), pathTolerance);
+    expectNear(camera->getTarget(), glm::vec3(0.75f, 0.0f, 0.0f), pathTolerance);
     camera->updateAnimation(0.75f);
     // The eye track is over: it keeps -2, it does not snap to its end point.
-    expectNear(camera->getPosition(), glm::vec3(0.0f, 0.0f, -2.0f));
-    expectNear(camera->getTarget(), glm::vec3(1.0f, 1.0f, 0.0f));
-    expectNear(camera->getFront(), glm::normalize(glm::vec3(1.0f, 1.0f, 2.0f)));
+    expectNear(camera->getPosition(), glm::vec3(0.0f, 0.0f, -2.0f), pathTolerance);
+    expectNear(camera->getTarget(), glm::vec3(1.0f, 1.0f, 0.0f), pathTolerance);
+    expectNear(camera->getFront(), glm::normalize(glm::vec3(1.0f, 1.0f, 2.0f)), pathTolerance);
 
     // With both tracks over the wheel still moves the eye, which keeps facing the target.
     camera->updateAnimation(5.0f);
     camera->dolly(1.0f);
     camera->updateAnimation(0.1f);
-    expectNear(camera->getPosition(), glm::vec3(0.0f, 0.0f, -2.0f) + glm::normalize(glm::vec3(1.0f, 1.0f, 2.0f)));
-    expectNear(camera->getFront(), glm::normalize(glm::vec3(1.0f, 1.0f, 0.0f) - camera->getPosition()));
+    expectNear(camera->getPosition(), glm::vec3(0.0f, 0.0f, -2.0f) + glm::normalize(glm::vec3(1.0f, 1.0f, 2.0f)), pathTolerance);
+    expectNear(camera->getFront(), glm::normalize(glm::vec3(1.0f, 1.0f, 0.0f) - camera->getPosition()), pathTolerance);
 }
 
 TEST_F(PathPlayback, PauseResumeAndRestart)
@@ -249,7 +234,7 @@ TEST_F(PathPlayback, PauseResumeAndRestart)
     const auto camera = cameraFor(section("eye", 10, "2", 0, {"0,0,-5", "0,0,-1"}) +
                                   section("look", 11, "2", 0, {"4,0,0", "4,0,0"}));
     camera->updateAnimation(0.5f);
-    expectNear(camera->getPosition(), glm::vec3(0.0f, 0.0f, -4.0f));
+    expectNear(camera->getPosition(), glm::vec3(0.0f, 0.0f, -4.0f), pathTolerance);
 
     camera->toggleAnimation();
     camera->updateAnimation(1.0f); // free flight: the clocks stand still
@@ -258,15 +243,15 @@ TEST_F(PathPlayback, PauseResumeAndRestart)
     camera->move(Down, 1.0f);
     camera->toggleAnimation();
     camera->updateAnimation(0.0f); // back onto the path at the same moment
-    expectNear(camera->getPosition(), glm::vec3(0.0f, 0.0f, -4.0f));
-    expectNear(camera->getFront(), glm::normalize(glm::vec3(1.0f, 0.0f, 1.0f)));
+    expectNear(camera->getPosition(), glm::vec3(0.0f, 0.0f, -4.0f), pathTolerance);
+    expectNear(camera->getFront(), glm::normalize(glm::vec3(1.0f, 0.0f, 1.0f)), pathTolerance);
 
     CoutCapture capture;
     camera->resetAnimation();
     EXPECT_EQ(capture.text(), "Resetting animation\n");
-    expectNear(camera->getPosition(), glm::vec3(0.0f, 0.0f, -4.0f)); // reset moves nothing by itself
+    expectNear(camera->getPosition(), glm::vec3(0.0f, 0.0f, -4.0f), pathTolerance); // reset moves nothing by itself
     camera->updateAnimation(0.25f);
-    expectNear(camera->getPosition(), glm::vec3(0.0f, 0.0f, -4.5f));
+    expectNear(camera->getPosition(), glm::vec3(0.0f, 0.0f, -4.5f), pathTolerance);
 }
 
 TEST_F(PathPlayback, ZeroDurationSegmentAtClockZeroGivesItsEndPoint)
@@ -289,7 +274,7 @@ TEST_F(PathPlayback, DegenerateAimKeepsThePreviousDirections)
     const glm::vec3 front = camera->getFront();
     const glm::vec3 right = camera->getRight();
     const glm::vec3 up = camera->getUp();
-    expectNear(front, glm::vec3(1.0f, 0.0f, 0.0f));
+    expectNear(front, glm::vec3(1.0f, 0.0f, 0.0f), pathTolerance);
     for (int step = 0; step < 2; ++step) {
         camera->updateAnimation(1.0f);
         EXPECT_EQ(camera->getFront(), front);

@@ -253,11 +253,14 @@ void Benchmark::report(Viewer& viewer, const FrameProfiler& profiler, const Fram
     std::snprintf(line, sizeof line, "%-12s %9s %9s %9.3f %9s %9s %9s %9s %9s   (frame mean less the passes)\n",
                   "other", "", "", frames.mean() - cpuTotal, "", wallOther.c_str(), "", workOther.c_str(), "");
     std::cout << line;
-    std::snprintf(line, sizeof line,
-                  "passes: GPU %.3f ms, CPU %.3f ms, wall %.3f ms, work %.3f ms per frame on average%s\n", gpuTotal,
-                  cpuTotal, wallTotal, workTotal,
-                  profiler.hasGpuTimer() ? "" : " (no GPU timer on this context)");
+    std::snprintf(line, sizeof line, "passes: GPU %.3f ms, CPU %.3f ms", gpuTotal, cpuTotal);
     std::cout << line;
+    if (anySynchronised) {
+        std::snprintf(line, sizeof line, ", wall %.3f ms, work %.3f ms", wallTotal, workTotal);
+        std::cout << line;
+    }
+    std::cout << " per frame on average" << (profiler.hasGpuTimer() ? "" : " (no GPU timer on this context)")
+              << "\n";
     if (!synchronisedFrameMs.empty()) {
         std::snprintf(line, sizeof line,
                       "synchronised frames: median %.3f ms, mean %.3f ms (a glFinish around every pass)\n",
