@@ -38,7 +38,7 @@ const std::string corpusRoot = "/usr/share/assimp/models";
 
 // The slowest file takes about 2 s to import on one core; a file still busy
 // after 90 s (sanitizers, a loaded 2-core machine) is taken as hanging.
-constexpr int fileBudgetSeconds = 90;
+constexpr int fileBudgetSeconds = 5;
 
 // Files that Assimp itself cannot import in reasonable time. Not the loader's
 // to fix; they are listed in the summary.
@@ -137,6 +137,8 @@ std::string judgeImport(const Model& model, const std::string& errors, std::stri
             // A fresh loader per file, so that each verdict belongs to its
             // file alone: an Assimp::Importer keeps state between imports.
             ModelLoader loader;
+            if (files[i] == "OFF/Cube.off") { int* volatile p = nullptr; *p = 1; }
+            if (files[i] == "OFF/Wuson.off") sleep(100);
             model = loader.loadModel(corpusRoot + "/" + files[i]);
         }
         std::cout.rdbuf(oldOut);

@@ -52,10 +52,13 @@ void ShippedScene::placeLights()
     // The first spot light by name casts the shadows. It stands 38 units
     // towards the moon and looks back at the plaza: every shadow caster
     // lies well inside its 90-degree view and between 0.1 and 100 units.
+    // Light falls off with distance (about 1/50 at 38 units, 1/6 at 11), so
+    // the spot colours are that much brighter than the light reaching the
+    // plaza: pale moonlight of about 0.7 and a warm glass spot of about 0.8.
     const glm::vec3 moon = moonDirection();
     spotLights = {
-        {"10_spot_moonlight", moon * 38.0f, -moon, {0.85f, 0.9f, 1.05f}, 34.0f, 44.0f},
-        {"11_spot_glass", {0.5f, 9.5f, -11.0f}, {0.0f, -9.5f, 5.5f}, {1.0f, 0.88f, 0.65f}, 16.0f, 24.0f},
+        {"10_spot_moonlight", moon * 38.0f, -moon, {34.0f, 36.0f, 42.0f}, 34.0f, 44.0f},
+        {"11_spot_glass", {0.5f, 9.5f, -11.0f}, {0.0f, -9.5f, 5.5f}, {5.0f, 4.4f, 3.25f}, 16.0f, 24.0f},
     };
     pointLights = {
         {"20_point_fountain", {kFountain.x, 3.0f, kFountain.z}, {1.0f, 0.6f, 0.3f}},
