@@ -1,5 +1,6 @@
 #include "effects/PostProcFramebuffer.h"
 
+#include "render/DepthTexture.h"
 #include "render/Shader.h"
 
 #include <iostream>
@@ -38,13 +39,7 @@ PostProcFramebuffer::PostProcFramebuffer(int w, int h, std::shared_ptr<Shader> s
     colorTexture = makeColorTexture(width, height);
     color2Texture = makeColorTexture(width, height);
 
-    glGenTextures(1, &depthTexture);
-    glBindTexture(GL_TEXTURE_2D, depthTexture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, width, height, 0, GL_DEPTH_COMPONENT, GL_FLOAT, nullptr);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    depthTexture = createDepthTexture(width, height);
 
     glBindFramebuffer(GL_FRAMEBUFFER, fbo);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colorTexture, 0);

@@ -1,5 +1,6 @@
 #include "effects/ShadowMap.h"
 
+#include "render/DepthTexture.h"
 #include "render/Model.h"
 #include "render/Shader.h"
 
@@ -58,15 +59,7 @@ ShadowMap::ShadowMap()
     lightColor = glm::vec3(0.0f);
 
     glGenFramebuffers(1, &fbo);
-    glGenTextures(1, &depthTexture);
-    glBindTexture(GL_TEXTURE_2D, depthTexture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, width, height, 0, GL_DEPTH_COMPONENT, GL_FLOAT, nullptr);
-    // GL_REPEAT: lookups outside [0, 1] wrap, so receiving programs must
-    // reject such coordinates themselves.
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    depthTexture = createDepthTexture(width, height);
 
     glBindFramebuffer(GL_FRAMEBUFFER, fbo);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, depthTexture, 0);
