@@ -18,9 +18,13 @@ constexpr std::size_t assimpStringCapacity = 1024;
 std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
 {
     this->path = path;
+    // Some of Assimp's format readers keep state from one file to the next
+    // inside an importer (its OpenGEX reader crashes on a camera-only file
+    // read after another file), so each file gets an importer of its own.
+    importer = std::make_unique<Assimp::Importer>();
     // aiProcess_Triangulate | aiProcess_FlipUVs (0x800008) and nothing else:
     // no generated normals, no joined vertices, no baked node transforms.
-    const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate | aiProcess_FlipUVs);
+    const aiScene* scene = importer->ReadFile(path, aiProcess_Triangulate | aiProcess_FlipUVs);
     // An incomplete scene is refused whatever other flags come with it, and
     // so is one without meshes (a text file read as an empty OBJ, say).
     if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode || scene->mNumMeshes == 0) {
@@ -29,7 +33,7 @@ std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
         // text is empty or left over from an earlier file, so the line names
         // the problem itself.
         std::cerr << "ERROR::ASSIMP:: "
-                  << (scene ? "no complete scene with meshes in " + path : std::string(importer.GetErrorString()))
+                  << (scene ? "no complete scene with meshes in " + path : std::string(importer->GetErrorString()))
                   << std::endl;
         return std::make_shared<Model>(std::vector<std::shared_ptr<Mesh>>());
     }

@@ -51,6 +51,8 @@ private:
     GLuint whiteTexture();
 
     std::string path;
-    Assimp::Importer importer;
+    // Made anew for every file (see loadModel); holds the last file's scene
+    // until the next import or the loader's destruction.
+    std::unique_ptr<Assimp::Importer> importer;
     GLuint white = 0;
 };

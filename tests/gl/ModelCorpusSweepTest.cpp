@@ -315,14 +315,26 @@ TEST(ModelCorpusSweep, EveryFileImportsOrFailsWithOneAssimpLineWithoutCrashOrHan
 }
 
 // A scene file that names many models imports them all through one loader.
-// Whatever the previous file was, broken or not, the next one must import as
-// it does on its own.
-TEST(ModelCorpusSweep, OneLoaderTakesTheWholeCorpusInTurnWithoutCrashOrHang)
+// Whatever the previous file was, broken or not, each must import as it does
+// with a loader of its own: same verdict, same number of meshes.
+TEST(ModelCorpusSweep, OneLoaderTakesTheWholeCorpusInTurnAsFreshLoadersDo)
 {
     if (!fs::is_directory(corpusRoot))
         GTEST_SKIP() << corpusRoot << " is not installed (Debian package assimp-testmodels)";
     ASSERT_EQ(0, chdir(VELMORA_SOURCE_DIR));
     const std::vector<std::string> files = listModelFiles();
     ASSERT_GT(files.size(), 300u);
-    expectCleanSweep(files, sweep(files, true), "Model corpus, one loader");
+
+    const std::map<std::size_t, Verdict> shared = sweep(files, true);
+    expectCleanSweep(files, shared, "Model corpus, one loader");
+    const std::map<std::size_t, Verdict> fresh = sweep(files, false);
+    for (const auto& entry : shared) {
+        const auto alone = fresh.find(entry.first);
+        if (alone == fresh.end())
+            continue;
+        EXPECT_TRUE(entry.second.kind == alone->second.kind && entry.second.meshes == alone->second.meshes)
+            << files[entry.first] << " after the file before it: " << entry.second.kind << " with "
+            << entry.second.meshes << " meshes (" << entry.second.detail << "); on its own: "
+            << alone->second.kind << " with " << alone->second.meshes << " meshes";
+    }
 }
