@@ -37,6 +37,9 @@ void StbTexture::loadCubemap(std::vector<std::string> faces)
     GLint previousAlignment = 4;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &previousAlignment);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    bool loaded[6] = {false, false, false, false, false, false};
+    int faceWidth = 0;
+    int faceHeight = 0;
     for (size_t i = 0; i < faces.size(); ++i) {
         // Faces are always decoded to three channels (grey, grey-alpha and
         // RGBA files included), matching the GL_RGB upload below.
@@ -46,8 +49,23 @@ void StbTexture::loadCubemap(std::vector<std::string> faces)
         } else {
             glTexImage2D(static_cast<GLenum>(GL_TEXTURE_CUBE_MAP_POSITIVE_X + i), 0, GL_RGB, width, height, 0, GL_RGB,
                          GL_UNSIGNED_BYTE, data);
+            if (i < 6) {
+                loaded[i] = true;
+                faceWidth = width;
+                faceHeight = height;
+            }
         }
         stbi_image_free(data);
+    }
+    // A cube map with a face missing is incomplete and samples black in
+    // every direction; a black face of the others' size keeps the five
+    // good faces showing.
+    if (faceWidth > 0) {
+        const std::vector<unsigned char> black(static_cast<size_t>(faceWidth) * faceHeight * 3, 0);
+        for (int i = 0; i < 6; ++i)
+            if (!loaded[i])
+                glTexImage2D(static_cast<GLenum>(GL_TEXTURE_CUBE_MAP_POSITIVE_X + i), 0, GL_RGB, faceWidth,
+                             faceHeight, 0, GL_RGB, GL_UNSIGNED_BYTE, black.data());
     }
     glPixelStorei(GL_UNPACK_ALIGNMENT, previousAlignment);
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, GL_LINEAR);

@@ -165,9 +165,12 @@ TEST_F(SkyboxTest, MissingFaceIsReportedAndTheOthersStillLoad)
     auto sky = makeSky(&output);
     EXPECT_EQ(output, "Failed to load cubemap texture assets/skybox/mnight/mnight_up.tga\n");
     glBindTexture(GL_TEXTURE_CUBE_MAP, sky->getCubemapId());
+    // The missing face is black at the others' size, so the cube map stays
+    // complete and the five good faces still sample.
     GLint width = -1;
     glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_POSITIVE_Y, 0, GL_TEXTURE_WIDTH, &width);
-    EXPECT_EQ(width, 0);
+    EXPECT_EQ(width, 4);
+    EXPECT_EQ(readFace(GL_TEXTURE_CUBE_MAP_POSITIVE_Y, 4, 4), std::vector<unsigned char>(4 * 4 * 3, 0));
     EXPECT_EQ(readFace(GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, 4, 4), uniformImage(4, 4, faceColours[5]));
     EXPECT_TRUE(GlContext::drainErrors().empty());
 }
