@@ -1,6 +1,7 @@
 #include "effects/PostProcFramebuffer.h"
 
 #include "render/DepthTexture.h"
+#include "render/QuadVertexArray.h"
 #include "render/Shader.h"
 
 #include <iostream>
@@ -51,17 +52,7 @@ PostProcFramebuffer::PostProcFramebuffer(int w, int h, std::shared_ptr<Shader> s
         std::cout << "ERROR::POSTPROCESSING Framebuffer not complete" << std::endl;
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 
-    glGenVertexArrays(1, &vao);
-    glGenBuffers(1, &vbo);
-    glBindVertexArray(vao);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(quadVertices), quadVertices, GL_STATIC_DRAW);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 5 * sizeof(float), nullptr);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 5 * sizeof(float), reinterpret_cast<void*>(3 * sizeof(float)));
-    glEnableVertexAttribArray(1);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glBindVertexArray(0);
+    createQuadVertexArray(quadVertices, sizeof(quadVertices) / (5 * sizeof(float)), vao, vbo);
 
     shader = std::move(s);
 }

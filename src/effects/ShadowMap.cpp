@@ -1,6 +1,7 @@
 #include "effects/ShadowMap.h"
 
 #include "render/DepthTexture.h"
+#include "render/QuadVertexArray.h"
 #include "render/Model.h"
 #include "render/Shader.h"
 
@@ -69,27 +70,11 @@ ShadowMap::ShadowMap()
         std::cout << "ERROR::SHADOWMAP Framebuffer not complete" << std::endl;
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 
-    shadowShader = std::make_shared<Shader>();
-    shadowShader->attachShader("shader/shadowmap.vert", Shader::Vertex);
-    shadowShader->attachShader("shader/shadowmap.frag", Shader::Fragment);
-    shadowShader->link();
+    shadowShader = Shader::build("shader/shadowmap.vert", "shader/shadowmap.frag");
 
-    glGenVertexArrays(1, &vao);
-    glGenBuffers(1, &vbo);
-    glBindVertexArray(vao);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo);
-    glBufferData(GL_ARRAY_BUFFER, sizeof debugQuad, debugQuad, GL_STATIC_DRAW);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 5 * sizeof(float), nullptr);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 5 * sizeof(float), reinterpret_cast<void*>(3 * sizeof(float)));
-    glEnableVertexAttribArray(1);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glBindVertexArray(0);
+    createQuadVertexArray(debugQuad, sizeof debugQuad / (5 * sizeof(float)), vao, vbo);
 
-    debugShader = std::make_shared<Shader>();
-    debugShader->attachShader("shader/depthdbg.vert", Shader::Vertex);
-    debugShader->attachShader("shader/depthdbg.frag", Shader::Fragment);
-    debugShader->link();
+    debugShader = Shader::build("shader/depthdbg.vert", "shader/depthdbg.frag");
 }
 
 void ShadowMap::setScreenSize(int w, int h)
