@@ -18,10 +18,10 @@ void main()
 {
     vec4 eye = view * model * vec4(position, 1.0);
     viewPosition = eye.xyz;
-    // The inverse transpose keeps normals perpendicular under any model
-    // matrix; the view matrix is a rotation plus a translation, so its upper
-    // 3x3 turns normals as it turns directions.
-    viewNormal = mat3(view) * (transpose(inverse(mat3(model))) * normal);
+    // The model matrix (a turn, then the model's position) and the view
+    // matrix (a rotation plus a translation) are rigid: their upper 3 x 3
+    // turn normals as they turn directions.
+    viewNormal = mat3(view) * (mat3(model) * normal);
     texCoord = uv;
     gl_Position = projection * eye;
 }

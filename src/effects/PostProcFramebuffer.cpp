@@ -83,6 +83,12 @@ void PostProcFramebuffer::unbind() { glBindFramebuffer(GL_FRAMEBUFFER, 0); }
 void PostProcFramebuffer::bindTextures(std::shared_ptr<Shader> target, unsigned int firstUnit, std::string colorName,
                                        std::string depthName, std::string color2Name)
 {
+    bindTextures(target, firstUnit, colorName.c_str(), depthName.c_str(), color2Name.c_str());
+}
+
+void PostProcFramebuffer::bindTextures(const std::shared_ptr<Shader>& target, unsigned int firstUnit,
+                                       const char* colorName, const char* depthName, const char* color2Name)
+{
     const int unit = static_cast<int>(firstUnit);
     if (firstUnit != 0) {
         target->setInt(colorName, unit);

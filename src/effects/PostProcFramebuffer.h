@@ -35,6 +35,11 @@ public:
     // The caller must have made `shader` current.
     void bindTextures(std::shared_ptr<Shader> shader, unsigned int firstUnit, std::string colorName,
                       std::string depthName, std::string color2Name);
+    // The same with names that need no copy: the frame loop's per-frame
+    // call, which must not allocate (the composite's names are longer than
+    // std::string keeps without the heap).
+    void bindTextures(const std::shared_ptr<Shader>& shader, unsigned int firstUnit, const char* colorName,
+                      const char* depthName, const char* color2Name);
     // Draws the quad with the target's program: "image" on unit 2 and
     // "depthMap" on unit 3.
     void draw();

@@ -35,6 +35,30 @@ glm::vec4 boundingSphere(const Mesh& mesh)
     return glm::vec4(centre, std::sqrt(radius2));
 }
 
+// The exact rectangle (normalised device coordinates) that the mesh's
+// vertices project to, when all of them lie in front of the near plane
+// (clip w above `nearPlane`); false otherwise, or for a mesh without
+// vertices. Triangles lie within their corners' projections, so the
+// rectangle holds everything the mesh draws.
+bool projectedBounds(const Mesh& mesh, const glm::mat4& modelViewProjection, float nearPlane, glm::vec2& low,
+                     glm::vec2& high)
+{
+    const std::vector<Vertex>& vertices = mesh.getVertices();
+    if (vertices.empty())
+        return false;
+    low = glm::vec2(1e30f);
+    high = glm::vec2(-1e30f);
+    for (const Vertex& vertex : vertices) {
+        const glm::vec4 clip = modelViewProjection * glm::vec4(vertex.position, 1.0f);
+        if (!(clip.w > nearPlane))
+            return false;
+        const glm::vec2 ndc = glm::vec2(clip) / clip.w;
+        low = glm::min(low, ndc);
+        high = glm::max(high, ndc);
+    }
+    return true;
+}
+
 // Normalised device coordinates (low, high) along one screen axis of the
 // part of a sphere in front of the near plane; low > high when none of it
 // projects. In the plane of that axis and the view axis the sphere is a
@@ -171,30 +195,37 @@ void RefractionCaptures::findGlassRegions(Scene& scene, const glm::mat4& view, c
             continue;
         // Model matrices turn and move but never scale, so radii carry over.
         const glm::mat4 modelView = view * model->modelMatrix();
+        const glm::mat4 modelViewProjection = projection * modelView;
         for (const std::shared_ptr<Mesh>& mesh : model->getMeshes()) {
-            const glm::vec4 sphere = boundingSphere(*mesh);
-            if (sphere.w < 0.0f)
-                continue;
-            const glm::vec3 centre = glm::vec3(modelView * glm::vec4(glm::vec3(sphere), 1.0f));
-            const float radius = sphere.w;
-            if (centre.z - radius >= -nearPlane)
-                continue; // wholly behind the near plane
-            // The outline on screen lies between the planes through the eye
-            // that touch the sphere's visible part, one pair for x and one
-            // for y.
-            const glm::vec2 x = outlineAlongAxis(centre.x, centre.z, radius, nearPlane, projection[0][0],
-                                                 projection[2][0]);
-            const glm::vec2 y = outlineAlongAxis(centre.y, centre.z, radius, nearPlane, projection[1][1],
-                                                 projection[2][1]);
-            if (x[0] > x[1] || y[0] > y[1])
-                continue;
-            const glm::vec2 low = (glm::vec2(x[0], y[0]) * 0.5f + 0.5f) * size;
-            const glm::vec2 high = (glm::vec2(x[1], y[1]) * 0.5f + 0.5f) * size;
+            glm::vec2 low;
+            glm::vec2 high;
+            if (!projectedBounds(*mesh, modelViewProjection, nearPlane, low, high)) {
+                const glm::vec4 sphere = boundingSphere(*mesh);
+                if (sphere.w < 0.0f)
+                    continue;
+                const glm::vec3 centre = glm::vec3(modelView * glm::vec4(glm::vec3(sphere), 1.0f));
+                const float radius = sphere.w;
+                if (centre.z - radius >= -nearPlane)
+                    continue; // wholly behind the near plane
+                // The outline on screen lies between the planes through the
+                // eye that touch the sphere's visible part, one pair for x
+                // and one for y.
+                const glm::vec2 x = outlineAlongAxis(centre.x, centre.z, radius, nearPlane, projection[0][0],
+                                                     projection[2][0]);
+                const glm::vec2 y = outlineAlongAxis(centre.y, centre.z, radius, nearPlane, projection[1][1],
+                                                     projection[2][1]);
+                if (x[0] > x[1] || y[0] > y[1])
+                    continue;
+                low = glm::vec2(x[0], y[0]);
+                high = glm::vec2(x[1], y[1]);
+            }
+            const glm::vec2 first = glm::clamp(glm::floor((low * 0.5f + 0.5f) * size) - 1.0f, glm::vec2(0.0f), size);
+            const glm::vec2 last = glm::clamp(glm::ceil((high * 0.5f + 0.5f) * size) + 1.0f, glm::vec2(0.0f), size);
             // Whole pixels, one to spare on each side, clipped to the window.
-            const glm::ivec2 first(glm::clamp(glm::floor(low) - 1.0f, glm::vec2(0.0f), size));
-            const glm::ivec2 last(glm::clamp(glm::ceil(high) + 1.0f, glm::vec2(0.0f), size));
-            if (last.x > first.x && last.y > first.y)
-                addRegion(glassRegions, glm::ivec4(first, last - first));
+            const glm::ivec2 from(first);
+            const glm::ivec2 to(last);
+            if (to.x > from.x && to.y > from.y)
+                addRegion(glassRegions, glm::ivec4(from, to - from));
         }
     }
 }

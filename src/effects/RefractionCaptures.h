@@ -42,8 +42,9 @@ public:
 
     // Window rectangles (x, y, width, height; lower left origin), disjoint,
     // that together contain every transparent model drawn by the last
-    // render(), from the meshes' bounding spheres. Empty when no glass is on
-    // screen. Only these are shaded by the composite.
+    // render(): each mesh's projected vertices, or its bounding sphere's
+    // outline where a vertex lies behind the near plane. Empty when no glass
+    // is on screen. Only these are shaded by the composite.
     const std::vector<glm::ivec4>& getGlassRegions() const { return glassRegions; }
 
     std::shared_ptr<PostProcFramebuffer> getFrontTarget() const { return refractionFrontTarget; }

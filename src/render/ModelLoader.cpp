@@ -10,6 +10,31 @@
 
 namespace {
 
+// Gives a mesh imported without normals its faces' own normals: every
+// triangle gets three vertices of its own carrying the normal of its plane
+// (counter-clockwise winding faces outwards), so it is shaded flat instead of
+// receiving no light. A degenerate triangle keeps a zero normal.
+void splitIntoFlatFaces(std::vector<Vertex>& vertices, std::vector<unsigned int>& indices)
+{
+    std::vector<Vertex> corners;
+    corners.reserve(indices.size());
+    for (std::size_t i = 0; i + 2 < indices.size(); i += 3) {
+        Vertex a = vertices[indices[i]];
+        Vertex b = vertices[indices[i + 1]];
+        Vertex c = vertices[indices[i + 2]];
+        const glm::vec3 cross = glm::cross(b.position - a.position, c.position - a.position);
+        const float length = glm::length(cross);
+        const glm::vec3 normal = length > 0.0f ? cross / length : glm::vec3(0.0f);
+        a.normal = b.normal = c.normal = normal;
+        corners.push_back(a);
+        corners.push_back(b);
+        corners.push_back(c);
+    }
+    vertices = std::move(corners);
+    for (std::size_t i = 0; i < indices.size(); ++i)
+        indices[i] = static_cast<unsigned int>(i);
+}
+
 // Assimp's aiString holds at most this many bytes, terminator included.
 constexpr std::size_t assimpStringCapacity = 1024;
 
@@ -87,6 +112,8 @@ std::shared_ptr<Mesh> ModelLoader::convertMesh(const aiMesh* mesh, const aiScene
             continue;
         indices.insert(indices.end(), face.mIndices, face.mIndices + 3);
     }
+    if (!mesh->mNormals)
+        splitIntoFlatFaces(vertices, indices);
 
     std::vector<Texture> textures;
     if (mesh->mMaterialIndex < scene->mNumMaterials && scene->mMaterials[mesh->mMaterialIndex]) {

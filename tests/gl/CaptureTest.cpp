@@ -521,8 +521,9 @@ TEST_F(CaptureTest, EveryFrameEqualsClearingEachTargetWholeAndDrawingAllGlass)
         withGlass += covered > 0;
         withoutGlass += regions.empty();
         wholeWindow += regions.size() == 1 && regions[0] == glm::ivec4(0, 0, width, height);
-        if (covered > 0)
+        if (covered > 0) {
             EXPECT_FALSE(regions.empty()) << "frame " << f << ": glass outside every region";
+        }
     }
     // The run went through what it set out to: glass on screen, none at all,
     // and the eye inside a body.

@@ -146,8 +146,9 @@ TEST_F(LitPassTest, SpotLightHasABrightCoreASmoothEdgeBetweenItsConesAndAmbientO
     // Spot 4 units above a white floor, straight down: the inner cone
     // (12.5 degrees) reaches 4 tan 12.5 = 0.887 units out, the outer one
     // (17.5 degrees) 1.261 units. The camera looks straight down from 12 units
-    // (about 26 pixels per unit).
-    const std::string floor = modelFile("floor.obj", floorObj(10.0f));
+    // (about 26 pixels per unit). The floor's 0.1-unit squares put vertices
+    // on both sides of each cone close enough for the probes below.
+    const std::string floor = modelFile("floor.obj", floorObj(10.0f, 0.0f, "", true, 200));
     Scene scene;
     load(scene, ambient(0.1f) + spotSection("spot", "0,4,0", "0,-1,0", "1,1,1", 12.5f, 17.5f) +
                     modelSection("floor", floor));

@@ -376,22 +376,35 @@ TEST_F(ModelImportTest, ConvertMeshSkipsTrianglesWithIndicesPastTheVertexList)
                             {{0, 1, 2}, {1, 3, 4}, {0}, {2, 3}, {1, 3, 2}, {0, 1, 2, 3}});
     auto scene = sceneWith(mesh, new aiMaterial());
     const std::shared_ptr<Mesh> converted = loader.convertMesh(mesh, scene.get());
-    EXPECT_EQ(converted->getIndices(), (std::vector<unsigned int>{0, 1, 2, 1, 3, 2}));
+    // Only (0, 1, 2) and (1, 3, 2) are whole triangles; without normals each
+    // is given corners of its own.
+    ASSERT_EQ(converted->getIndices().size(), 6u);
+    const glm::vec3 kept[] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(converted->getVertices()[converted->getIndices()[i]].position, kept[i]) << "corner " << i;
 }
 
-TEST_F(ModelImportTest, MeshWithoutNormalsOrUvsGetsZeroes)
+TEST_F(ModelImportTest, MeshWithoutNormalsGetsFlatFaceNormalsAndMissingUvsGetZeroes)
 {
-    aiMesh* mesh = makeMesh({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {{0, 1, 2}});
+    // Two triangles sharing the edge 1-2, folded along it: without normals
+    // each gets its own corners carrying its plane's normal (counter-clockwise
+    // faces it), and no uvs mean (0, 0).
+    aiMesh* mesh = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 1}}, {{0, 1, 2}, {2, 1, 3}});
     auto scene = sceneWith(mesh, new aiMaterial());
     ASSERT_EQ(mesh->mNormals, nullptr);
     ASSERT_EQ(mesh->mTextureCoords[0], nullptr);
     const std::shared_ptr<Mesh> converted = loader.convertMesh(mesh, scene.get());
-    ASSERT_EQ(converted->getVertices().size(), 3u);
-    for (const Vertex& vertex : converted->getVertices()) {
-        EXPECT_EQ(vertex.normal, glm::vec3(0.0f));
-        EXPECT_EQ(vertex.uv, glm::vec2(0.0f));
+    const std::vector<Vertex>& vertices = converted->getVertices();
+    ASSERT_EQ(vertices.size(), 6u);
+    EXPECT_EQ(converted->getIndices(), (std::vector<unsigned int>{0, 1, 2, 3, 4, 5}));
+    const glm::vec3 second = glm::normalize(glm::vec3(-1, -1, 1));
+    for (int i = 0; i < 6; ++i) {
+        const glm::vec3 expected = i < 3 ? glm::vec3(0, 0, 1) : second;
+        EXPECT_NEAR(glm::distance(vertices[i].normal, expected), 0.0f, 1e-6f) << "corner " << i;
+        EXPECT_EQ(vertices[i].uv, glm::vec2(0.0f));
     }
-    EXPECT_EQ(converted->getVertices()[2].position, glm::vec3(7, 8, 9));
+    EXPECT_EQ(vertices[3].position, glm::vec3(0, 1, 0));
+    EXPECT_EQ(vertices[5].position, glm::vec3(1, 1, 1));
 }
 
 TEST_F(ModelImportTest, MaterialIndexOrMeshIndexOutOfRangeIsIgnored)

@@ -36,15 +36,40 @@ inline void appendQuad(std::ostringstream& out, int& next, const glm::vec3& cent
     next += 4;
 }
 
-// A floor of 2 half x 2 half at height y, facing up; u runs along +x.
+// A floor of 2 half x 2 half at height y, facing up; u runs along +x. It is
+// cut into `cells` x `cells` squares, because the lit pass lights vertices:
+// 100 cells make 0.2-unit squares on the usual 20-unit floor, fine enough
+// for light pools and cone edges a unit across.
 inline std::string floorObj(float half, float y = 0.0f, const std::string& material = "",
-                            bool withNormals = true)
+                            bool withNormals = true, int cells = 100)
 {
     std::ostringstream out;
     if (!material.empty())
         out << "mtllib floor.mtl\nusemtl " << material << '\n';
-    int next = 1;
-    appendQuad(out, next, {0, y, 0}, {1, 0, 0}, {0, 0, -1}, half, half, withNormals);
+    for (int row = 0; row <= cells; ++row) {
+        for (int column = 0; column <= cells; ++column) {
+            const float s = static_cast<float>(column) / static_cast<float>(cells);
+            const float t = static_cast<float>(row) / static_cast<float>(cells);
+            out << "v " << (2.0f * s - 1.0f) * half << ' ' << y << ' ' << (1.0f - 2.0f * t) * half << '\n';
+            // OBJ's v runs upwards; the importer flips it to image rows.
+            out << "vt " << s << ' ' << 1.0f - t << '\n';
+        }
+    }
+    if (withNormals)
+        out << "vn 0 1 0\n";
+    const auto corner = [&](int row, int column) {
+        const std::string index = std::to_string(row * (cells + 1) + column + 1);
+        return withNormals ? index + "/" + index + "/1" : index + "/" + index;
+    };
+    // Counter-clockwise seen from above: +x, then -z.
+    for (int row = 0; row < cells; ++row) {
+        for (int column = 0; column < cells; ++column) {
+            out << "f " << corner(row, column) << ' ' << corner(row, column + 1) << ' ' << corner(row + 1, column + 1)
+                << '\n';
+            out << "f " << corner(row, column) << ' ' << corner(row + 1, column + 1) << ' ' << corner(row + 1, column)
+                << '\n';
+        }
+    }
     return out.str();
 }
 

@@ -53,6 +53,24 @@ void MeshBuilder::addFlatQuad(const glm::vec3& a, const glm::vec3& b, const glm:
             addVertex(d, normal, {0, 1}));
 }
 
+void MeshBuilder::addFlatGrid(const glm::vec3& a, const glm::vec3& b, const glm::vec3& c, const glm::vec3& d,
+                              int cells)
+{
+    const int n = std::max(cells, 1);
+    const glm::vec3 normal = glm::normalize(glm::cross(b - a, d - a));
+    const unsigned first = static_cast<unsigned>(part().vertices.size());
+    for (int j = 0; j <= n; ++j) {
+        for (int i = 0; i <= n; ++i) {
+            const glm::vec2 uv(static_cast<float>(i) / n, static_cast<float>(j) / n);
+            addVertex(glm::mix(glm::mix(a, b, uv.x), glm::mix(d, c, uv.x), uv.y), normal, uv);
+        }
+    }
+    const auto at = [&](int i, int j) { return first + static_cast<unsigned>(j * (n + 1) + i); };
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i)
+            addQuad(at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1));
+}
+
 void MeshBuilder::addTiledQuad(const glm::vec3& a, const glm::vec3& b, const glm::vec3& c, const glm::vec3& d,
                                float tile)
 {

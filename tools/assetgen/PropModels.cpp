@@ -12,18 +12,21 @@ constexpr float kTwoPi = 6.28318531f;
 void buildGround(MeshBuilder& mesh)
 {
     // Grass in 4-unit tiles out to the edge; the plaza in 2-unit flagstone
-    // tiles, each pattern picked at random per tile.
+    // tiles, each pattern picked at random per tile. The viewer lights
+    // vertices, so the tiles are cut finer where the lights reach: the plaza
+    // into 1-unit squares, the grass near it into 2-unit ones.
     const Noise pick(17);
-    auto tile = [&mesh](float x0, float z0, float size) {
+    auto tile = [&mesh](float x0, float z0, float size, int cells) {
         // Counter-clockwise seen from above.
-        mesh.addFlatQuad({x0, 0, z0 + size}, {x0 + size, 0, z0 + size}, {x0 + size, 0, z0}, {x0, 0, z0});
+        mesh.addFlatGrid({x0, 0, z0 + size}, {x0 + size, 0, z0 + size}, {x0 + size, 0, z0}, {x0, 0, z0}, cells);
     };
     mesh.usePart("grass", "textures/grass.png");
     for (int row = 0; row < 30; ++row) {
         for (int column = 0; column < 30; ++column) {
             const float x0 = -60.0f + column * 4.0f, z0 = -60.0f + row * 4.0f;
+            const bool nearPlaza = x0 >= -28.0f && x0 < 28.0f && z0 >= -28.0f && z0 < 28.0f;
             if (x0 < -12.0f || x0 >= 12.0f || z0 < -12.0f || z0 >= 12.0f)
-                tile(x0, z0, 4.0f);
+                tile(x0, z0, 4.0f, nearPlaza ? 2 : 1);
         }
     }
     for (int row = 0; row < 12; ++row) {
@@ -32,7 +35,7 @@ void buildGround(MeshBuilder& mesh)
                 mesh.usePart("paving_a", "textures/paving_a.png");
             else
                 mesh.usePart("paving_b", "textures/paving_b.png");
-            tile(-12.0f + column * 2.0f, -12.0f + row * 2.0f, 2.0f);
+            tile(-12.0f + column * 2.0f, -12.0f + row * 2.0f, 2.0f, 2);
         }
     }
 }
@@ -46,14 +49,14 @@ void buildCrate(MeshBuilder& mesh)
 void buildGlassSphere(MeshBuilder& mesh)
 {
     mesh.usePart("glass_clear", "textures/glass_clear.png");
-    mesh.addSphere({0.0f, 0.0f, 0.0f}, 1.2f, 64, 32);
+    mesh.addSphere({0.0f, 0.0f, 0.0f}, 1.2f, 40, 20);
 }
 
 void buildTorusKnot(MeshBuilder& mesh)
 {
     const int p = 2, q = 3;
     const float big = 1.1f, small = 0.45f, tube = 0.26f;
-    const int along = 384, around = 20, tiles = 12; // the texture repeats by geometry, once per tile
+    const int along = 240, around = 14, tiles = 12; // the texture repeats by geometry, once per tile
     auto curve = [&](float phi) {
         const float w = big + small * std::cos(q * phi);
         return glm::vec3(w * std::cos(p * phi), w * std::sin(p * phi), small * std::sin(q * phi));
@@ -92,5 +95,5 @@ void buildTorusKnot(MeshBuilder& mesh)
 void buildGlassTeapot(MeshBuilder& mesh)
 {
     mesh.usePart("glass_amber", "textures/glass_amber.png");
-    TeapotBuilder::build(mesh, 0.7f, 12);
+    TeapotBuilder::build(mesh, 0.7f, 6);
 }

@@ -28,8 +28,9 @@ glm::vec3 ShippedScene::moonDirection()
 void ShippedScene::placeModels()
 {
     const std::string folder = "assets/models/";
+    // Models are drawn in name order. The ground comes last among the opaque
+    // ones, so the depth test skips its pixels behind everything else.
     models = {
-        {"30_ground", folder + "ground.obj", {0.0f, 0.0f, 0.0f}},
         {"31_colonnade", folder + "colonnade.obj", {0.0f, 0.0f, 11.0f}},
         {"32_arch", folder + "arch.obj", {13.0f, 0.0f, 3.0f}},
         {"33_pedestal", folder + "pedestal.obj", {0.0f, 0.0f, 2.0f}},
@@ -40,6 +41,7 @@ void ShippedScene::placeModels()
         {"36_crate_b", folder + "crate.obj", {7.0f, 1.2f, -1.0f}},
         {"37_crate_c", folder + "crate.obj", {8.35f, 0.0f, -0.4f}},
         {"38_fountain", folder + "fountain.obj", {kFountain.x, 0.0f, kFountain.z}},
+        {"39_ground", folder + "ground.obj", {0.0f, 0.0f, 0.0f}},
         // Glass: refraction is the ratio of refractive indices (air to
         // glass), reflection the share of reflected light.
         {"40_glass_sphere", folder + "glass_sphere.ply", {4.0f, 1.25f, -5.0f}, {0, 0, 0}, 0.0f, 0.9f, 0.66f, 0.3f},

@@ -169,6 +169,7 @@ void Benchmark::drawFrames(Viewer& viewer, FrameProfiler& profiler, FrameProfile
         const std::size_t frameAllocations = AllocationCounter::count() - allocationsBefore;
         allocations += frameAllocations;
         mostAllocations = std::max(mostAllocations, frameAllocations);
+        framesAllocating += frameAllocations > 0 ? 1 : 0;
         // The clock keeps running between glfwSetTime and the frame's own
         // reading; this is how far that moved deltaTime off the frame time.
         if (frame > 0 && options.start + static_cast<double>(frame - 1 - options.warmup) * options.dt >= 0.0)
@@ -276,9 +277,13 @@ void Benchmark::report(Viewer& viewer, const FrameProfiler& profiler, const Fram
                   work.median(), work.p95());
     std::cout << line;
     const std::size_t measured = std::max<std::size_t>(frameMs.size() + synchronisedFrameMs.size(), 1);
+    // Counted are C++ allocations of the whole process: the viewer's own and
+    // those of the driver's shader compiler, which compiles a program variant
+    // the first time a new combination of GL state meets it.
     std::snprintf(line, sizeof line,
-                  "allocations: %.1f per frame on average, at most %zu; clock: deltaTime within %.1f us of dt\n",
-                  static_cast<double>(allocations) / static_cast<double>(measured), mostAllocations,
-                  largestClockError * 1e6);
+                  "allocations: %.1f per frame on average, at most %zu, in %zu of %zu frames; clock: deltaTime "
+                  "within %.1f us of dt\n",
+                  static_cast<double>(allocations) / static_cast<double>(measured), mostAllocations, framesAllocating,
+                  measured, largestClockError * 1e6);
     std::cout << line << std::flush;
 }

@@ -67,5 +67,6 @@ private:
     std::vector<double> synchronisedWorkMs;  // and of the synchronised frames
     std::size_t allocations = 0;             // during all measured frames
     std::size_t mostAllocations = 0;         // in one measured frame
+    std::size_t framesAllocating = 0;        // measured frames with any allocation
     double largestClockError = 0.0;
 };
