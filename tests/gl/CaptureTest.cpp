@@ -355,6 +355,20 @@ TEST_F(CaptureTest, GlassRegionsHoldEveryGlassPixelAndLittleElse)
     // shade 1.7 times or more.
     EXPECT_LT(area, glass * 8 / 5);
 
+    // A long thin body in front of the eye: its rectangle follows the
+    // outline of its vertices, not the sphere around them (ten times its
+    // area here). The spare pixel on each side keeps the ratio above 1.
+    Scene rod;
+    rod.getModels().push_back(
+        placeModel(quadMesh({1, 0, 0}, {0, 1, 0}, 2.0f, 0.2f, solidTexture({255, 255, 255})), {0, 0, -8}, 1.0f));
+    capture(rod);
+    coverage(glass, outside);
+    ASSERT_EQ(rig->captures->getGlassRegions().size(), 1u);
+    const glm::ivec4 rodRegion = rig->captures->getGlassRegions()[0];
+    EXPECT_EQ(outside, 0);
+    EXPECT_GT(glass, 500);
+    EXPECT_LT(static_cast<long>(rodRegion.z) * rodRegion.w, glass * 5 / 4);
+
     // A body beside the eye that reaches past the near plane, out of view:
     // no region.
     scene.getModels().push_back(placeModel(sphereMesh(1.0f, solidTexture({255, 255, 255})), {3.0f, 0, -0.5f}, 1.0f));

@@ -244,13 +244,22 @@ void main()
     EXPECT_EQ(boundOnUnit(5), static_cast<GLint>(target->getDepthTexture()));
     EXPECT_EQ(boundOnUnit(6), static_cast<GLint>(target->getColor2Texture()));
 
+    // The std::string form does the same.
+    for (const char* name : {"first", "second", "third"})
+        shader->setInt(name, 15);
+    target->bindTextures(shader, 7, std::string("first"), std::string("second"), std::string("third"));
+    EXPECT_EQ(sampler(id, "first"), 7);
+    EXPECT_EQ(sampler(id, "second"), 8);
+    EXPECT_EQ(sampler(id, "third"), 9);
+    EXPECT_EQ(boundOnUnit(8), static_cast<GLint>(target->getDepthTexture()));
+
     shader->use();
     target->bindTextures(shader, 0, "first", "second", "third");
     EXPECT_EQ(sampler(id, "image"), 0);
     EXPECT_EQ(sampler(id, "depthMap"), 1);
     EXPECT_EQ(sampler(id, "color2"), 2);
-    EXPECT_EQ(sampler(id, "first"), 4) << "unit 0 ignores the names passed";
-    EXPECT_EQ(sampler(id, "third"), 6);
+    EXPECT_EQ(sampler(id, "first"), 7) << "unit 0 ignores the names passed";
+    EXPECT_EQ(sampler(id, "third"), 9);
     EXPECT_EQ(integer(GL_ACTIVE_TEXTURE), GL_TEXTURE2);
     EXPECT_EQ(boundOnUnit(0), static_cast<GLint>(target->getColorTexture()));
     EXPECT_EQ(boundOnUnit(1), static_cast<GLint>(target->getDepthTexture()));
