@@ -66,13 +66,16 @@ float power48(float x)
 // light's colour before the distance falloff.
 void addLight(vec3 n, vec3 toCamera, vec3 offset, vec3 radiance, inout vec3 diffuse, inout vec3 specular)
 {
-    float distance = length(offset);
+    // One inverse square root gives both the direction and the distance.
+    float distance2 = dot(offset, offset);
+    float inverseDistance = inversesqrt(max(distance2, 1e-30));
     // A light exactly at the vertex shines along the normal.
-    vec3 toLight = distance > 0.0 ? offset / distance : n;
-    radiance *= attenuation(distance);
+    vec3 toLight = distance2 > 0.0 ? offset * inverseDistance : n;
+    radiance *= attenuation(distance2 * inverseDistance);
     float cosLight = max(dot(n, toLight), 0.0);
-    vec3 halfway = normalize(toLight + toCamera);
-    float highlight = cosLight > 0.0 ? SPECULAR_STRENGTH * power48(max(dot(n, halfway), 0.0)) : 0.0;
+    vec3 halfway = toLight + toCamera;
+    float cosHalf = max(dot(n, halfway), 0.0) * inversesqrt(max(dot(halfway, halfway), 1e-30));
+    float highlight = cosLight > 0.0 ? SPECULAR_STRENGTH * power48(cosHalf) : 0.0;
     diffuse += cosLight * radiance;
     specular += highlight * radiance;
 }
