@@ -160,8 +160,14 @@ void Viewer::renderFrame()
         captures->render(scene, view, projection);
     }
 
-    if (postProcessingEnabled)
+    if (postProcessingEnabled) {
         postProcessingTarget->bindAndClear();
+        // The lit scene, the sky and the particles write colour 0 only; with
+        // the second attachment masked the rasteriser skips storing
+        // undefined values into it. Undone after the particles, so every
+        // clear and capture of the next frame writes both attachments.
+        glColorMaski(1, GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    }
 
     postProcessingShader->use();
     postProcessingShader->setMat4("viewMatrix", view);
@@ -205,6 +211,7 @@ void Viewer::renderFrame()
 
     shadowMap->drawDebug();
     postProcessingTarget->unbind();
+    glColorMaski(1, GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 
     if (postProcessingEnabled) {
         PassScope scope(profiler, FrameProfiler::Composite);

@@ -70,11 +70,17 @@ TEST(GlHygiene, SixHundredFramesOfTheShippedSceneWithEveryBindingRaiseNoOpenGlEr
     std::vector<std::string> pending;
     bool wasAnimated = true;
     bool sawFreeFlight = false;
+    int maskedAfterFrame = 0;
     if (started) {
         for (int frame = 0; frame < 600; ++frame) {
             actBefore(frame, viewer.getWindow());
             glfwSetTime(frame / 60.0);
             viewer.renderFrame();
+            // The frame masks the lit target's second attachment for a
+            // while; left masked, the next frame's clears would skip it.
+            GLboolean mask[4] = {GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE};
+            glGetBooleani_v(GL_COLOR_WRITEMASK, 1, mask);
+            maskedAfterFrame += !(mask[0] && mask[1] && mask[2] && mask[3]);
             viewer.present();
             sawFreeFlight = sawFreeFlight || (wasAnimated && !camera->isAnimated());
             wasAnimated = camera->isAnimated();
@@ -100,6 +106,7 @@ TEST(GlHygiene, SixHundredFramesOfTheShippedSceneWithEveryBindingRaiseNoOpenGlEr
     EXPECT_TRUE(reports.empty()) << reports.size() << " error lines, first: " << reports.front();
     EXPECT_TRUE(pending.empty()) << pending.size() << " errors left pending, first " << pending.front();
     EXPECT_EQ(errors, "");
+    EXPECT_EQ(maskedAfterFrame, 0) << "a colour write mask outlived its frame";
     // The callbacks did reach the camera: two restarts and one stretch of
     // free flight.
     EXPECT_EQ(resets, 2);
