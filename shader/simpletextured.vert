@@ -5,7 +5,7 @@
 // interpolated across each triangle (Gouraud shading). On a CPU rasteriser
 // every fragment instruction runs for every covered pixel, so per-pixel work
 // is kept to the texture, the shadow and the tone curve; the shipped meshes
-// are tessellated finely enough (half a unit on the plaza) for the light
+// are tessellated finely enough (1-unit squares on the plaza) for the light
 // pools to stay round. The shadow-casting spot light's share is handed over
 // separately, so the fragment stage can shadow it per pixel.
 //
