@@ -95,5 +95,5 @@ void buildTorusKnot(MeshBuilder& mesh)
 void buildGlassTeapot(MeshBuilder& mesh)
 {
     mesh.usePart("glass_amber", "textures/glass_amber.png");
-    TeapotBuilder::build(mesh, 0.7f, 6);
+    TeapotBuilder::build(mesh, 0.7f, 8);
 }
