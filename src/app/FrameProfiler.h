@@ -49,7 +49,6 @@ public:
     void finish();
 
     void setSynchronous(bool value) { synchronous = value; }
-    bool isSynchronous() const { return synchronous; }
 
     void reserve(std::size_t frames);
     // Forgets every recorded time (after a warm-up); queries in flight are

@@ -54,8 +54,6 @@ public:
     void setProfiler(FrameProfiler* value) { profiler = value; }
     GLFWwindow* getWindow() const { return window; }
     Scene& getScene() { return scene; }
-    const glm::mat4& getProjection() const { return projection; }
-    const glm::mat4& getInverseProjection() const { return inverseProjection; }
 
     // glm::perspective(45 degrees, width / height, 0.1, 200).
     static glm::mat4 makeProjection(int width, int height);

@@ -46,8 +46,6 @@ public:
     void draw(const glm::mat4& view, const glm::mat4& projection);
 
     std::uint64_t getCount() const { return count; }
-    std::uint32_t getMaxCount() const { return maxCount; }
-    float getScale() const { return scale; }
     unsigned int getCurrent() const { return current; }
     double getTime() const { return time; }
     GLuint getPositionBuffer(unsigned int set) const { return positionBuffers[set]; }

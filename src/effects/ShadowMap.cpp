@@ -54,11 +54,6 @@ glm::mat4 fallbackLightView(const glm::vec3& position, const glm::vec3& directio
 
 ShadowMap::ShadowMap()
 {
-    width = 1024;
-    height = 1024;
-    showDepthMap = false;
-    lightColor = glm::vec3(0.0f);
-
     glGenFramebuffers(1, &fbo);
     depthTexture = createDepthTexture(width, height);
 

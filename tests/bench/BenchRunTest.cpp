@@ -1,6 +1,7 @@
 // velmora-bench run for real on the shipped scene, briefly: it must draw the
 // scene, time every pass and print figures that hang together. Nothing here
 // asserts a speed.
+#include "CoutCapture.h"
 #include "ImageProbe.h"
 #include "TempDir.h"
 #include "scene/ConfigSection.h"
@@ -111,9 +112,10 @@ struct SceneCounts {
 SceneCounts shippedSceneCounts()
 {
     std::map<std::string, ConfigSection> sections;
-    testing::internal::CaptureStdout();
-    readConfigFile(sections, VELMORA_SOURCE_DIR "/assets/scene.txt");
-    testing::internal::GetCapturedStdout();
+    {
+        const CoutCapture echo; // the reader echoes every line
+        readConfigFile(sections, VELMORA_SOURCE_DIR "/assets/scene.txt");
+    }
     SceneCounts counts;
     for (const auto& entry : sections) {
         counts.models += entry.second.kind == 0;

@@ -1,4 +1,5 @@
 #include "BenchOptions.h"
+#include "CoutCapture.h"
 #include "FrameStats.h"
 #include "ScaledScene.h"
 #include "TempDir.h"
@@ -21,23 +22,14 @@ bool parse(std::vector<const char*> arguments, BenchOptions& options, std::strin
     return options.parse(static_cast<int>(arguments.size()), arguments.data(), error);
 }
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Reads scene text the way the viewer does.
 std::map<std::string, ConfigSection> readScene(const std::string& text)
 {
     TempDir dir;
     dir.write("scene.txt", text);
     std::map<std::string, ConfigSection> sections;
-    testing::internal::CaptureStdout(); // the reader echoes every line
+    const CoutCapture echo; // the reader echoes every line
     readConfigFile(sections, dir.file("scene.txt"));
-    testing::internal::GetCapturedStdout();
     return sections;
 }
 

@@ -2,6 +2,7 @@
 // broken. Whatever is wrong, the viewer reports it in its one line, keeps
 // rendering (its frame loop still answers the keyboard and the window shows
 // a picture) and ends with status 0 on Escape.
+#include "StillCamera.h"
 #include "TempDir.h"
 #include "XSession.h"
 
@@ -157,9 +158,7 @@ TEST(BrokenResources, MissingSkyFaceIsReportedAndTheOtherFacesStillShow)
         dir.remove("assets/skybox/mnight/mnight_dn.tga");
         // Looking up and away from the scene: the window shows the upper
         // and side faces of the sky, none of the missing lower one.
-        dir.write("assets/animationpath.txt",
-                  lines({"$path eye 10", "degree 0 0", "duration 1 1000", "transfer 0 0", "position0 0 0,2,-40",
-                         "$path look 11", "degree 0 0", "duration 1 1000", "transfer 0 0", "position0 0 0,40,-80"}));
+        StillCamera(glm::vec3(0.0f, 2.0f, -40.0f), glm::vec3(0.0f, 40.0f, -80.0f)).writePath(dir);
     });
     expectKeptRendering(run);
     expectNoGlErrors(run);
@@ -215,9 +214,7 @@ TEST(BrokenResources, HundredModelsAndSixtyFourLightsRenderWithoutGlErrors)
         }
         dir.write("assets/scene.txt", scene.str());
         // Looking down on the grid from one side.
-        dir.write("assets/animationpath.txt",
-                  lines({"$path eye 10", "degree 0 0", "duration 1 1000", "transfer 0 0", "position0 0 0,14,-22",
-                         "$path look 11", "degree 0 0", "duration 1 1000", "transfer 0 0", "position0 0 0,0,0"}));
+        StillCamera(glm::vec3(0.0f, 14.0f, -22.0f), glm::vec3(0.0f)).writePath(dir);
     });
     expectKeptRendering(run);
     expectNoGlErrors(run);

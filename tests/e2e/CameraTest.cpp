@@ -38,47 +38,44 @@ TEST(CameraEndToEnd, PathPlaysFreeFlightTurnsAndSpaceReturnsToThePath)
 
     // Frames may be slow on a loaded machine, so every step waits for the
     // screen to show its effect (up to 30 s) instead of sleeping a fixed time.
-    auto shotUntil = [&x](auto&& done) {
-        Image shot = x.screenshot();
-        for (int tries = 0; tries < 60 && !done(shot); ++tries) {
-            XSession::pause(0.5);
-            shot = x.screenshot();
-        }
-        return shot;
-    };
+    constexpr double limit = 30.0;
     // Two shots a second apart that agree: the camera stands still (only
     // particles and the turning models still change).
     auto steadyShot = [&](Image& last) {
-        return shotUntil([&](const Image& shot) {
-            XSession::pause(1.0);
-            last = x.screenshot();
-            return changedShare(shot, last) < 0.05;
-        });
+        return x.screenshotUntil(
+            [&](const Image& shot) {
+                XSession::pause(1.0);
+                last = x.screenshot();
+                return changedShare(shot, last) < 0.05;
+            },
+            limit);
     };
 
     // While the eye glides the view keeps changing.
     const Image first = x.screenshot();
-    const Image later = shotUntil([&](const Image& shot) { return changedShare(first, shot) > 0.1; });
+    const Image later = x.screenshotUntil([&](const Image& shot) { return changedShare(first, shot) > 0.1; }, limit);
     EXPECT_GT(changedShare(first, later), 0.1) << "the path does not move the camera";
 
-    // Once the eye holds, Space switches to free flight at that point.
+    // Once the eye holds, Space switches to free flight at that point, with
+    // the view it had: the steady view in free flight is the held one.
     Image held;
     steadyShot(held);
     x.key("space");
     Image stopped;
     const Image steady = steadyShot(stopped);
     EXPECT_LT(changedShare(steady, stopped), 0.05) << "free flight must hold the camera";
+    EXPECT_LT(changedShare(held, stopped), 0.05) << "free flight must start where the path held the camera";
 
     // Mouse motion turns the view: 600 pixels at 0.3 degrees each is a
     // half turn.
     x.moveMouse(600, 0);
-    const Image turned = shotUntil([&](const Image& shot) { return changedShare(stopped, shot) > 0.3; });
+    const Image turned = x.screenshotUntil([&](const Image& shot) { return changedShare(stopped, shot) > 0.3; }, limit);
     EXPECT_GT(changedShare(stopped, turned), 0.3) << "mouse motion does not turn the view";
 
     // Space again: playback resumes and puts the camera back on the path,
     // which is holding: the view is the one before the turn.
     x.key("space");
-    const Image resumed = shotUntil([&](const Image& shot) { return changedShare(turned, shot) > 0.3; });
+    const Image resumed = x.screenshotUntil([&](const Image& shot) { return changedShare(turned, shot) > 0.3; }, limit);
     EXPECT_LT(changedShare(stopped, resumed), 0.05) << "the camera did not return onto the path";
 
     x.key("BackSpace");

@@ -130,17 +130,17 @@ TEST(Glass, F4HidesTheTransparentModelAndLeavesEverythingElse)
     XSession::pause(3.0);
     const Image glass = x.screenshot();
     ASSERT_EQ(glass.width, 1920);
-    glass.savePng(::testing::TempDir() + "glass-on.png");
+    keepImage(glass, "glass-on");
 
     x.key("F4");
     XSession::pause(4.0);
     const Image plain = x.screenshot();
-    plain.savePng(::testing::TempDir() + "glass-off.png");
+    keepImage(plain, "glass-off");
 
     x.key("F4");
     XSession::pause(4.0);
     const Image again = x.screenshot();
-    again.savePng(::testing::TempDir() + "glass-again.png");
+    keepImage(again, "glass-again");
 
     // Inside the ball the composite shows the wall bent through the glass;
     // without it, the wall as it stands. At least a third of the inner disc

@@ -1,10 +1,8 @@
+#include "StillCamera.h"
 #include "TempDir.h"
 #include "XSession.h"
-#include "app/Viewer.h"
 
 #include <gtest/gtest.h>
-
-#include <glm/gtc/matrix_transform.hpp>
 
 #include <algorithm>
 #include <string>
@@ -16,40 +14,19 @@ namespace {
 const glm::vec3 eye(-2.0f, 13.0f, -35.0f);
 const glm::vec3 lookAt(-2.0f, 13.0f, 3.0f);
 
-// Degree-0 segments hold the eye and the looked-at point for 1000 s.
-const char* stillPath = "$path eye 10\n"
-                        "degree 0 0\n"
-                        "duration 1 1000\n"
-                        "transfer 0 0\n"
-                        "position0 3 -2,13,-35\n"
-                        "$path look 11\n"
-                        "degree 0 0\n"
-                        "duration 1 1000\n"
-                        "transfer 0 0\n"
-                        "position0 3 -2,13,3\n";
-
-// Screen pixel (y down) of a world point in the viewer's 1920x1080 frame.
-glm::vec2 project(const glm::vec3& world)
-{
-    const glm::mat4 view = glm::lookAt(eye, lookAt, glm::vec3(0, 1, 0));
-    const glm::vec4 clip = Viewer::makeProjection(1920, 1080) * view * glm::vec4(world, 1.0f);
-    const glm::vec2 ndc = glm::vec2(clip) / clip.w;
-    return glm::vec2((ndc.x * 0.5f + 0.5f) * 1920.0f, (0.5f - ndc.y * 0.5f) * 1080.0f);
-}
-
 struct Box {
     int x0, y0, x1, y1;
     // The same box reflected about the screen's vertical centre line.
     Box mirrored() const { return {1920 - x1, y0, 1920 - x0, y1}; }
 };
 
-// The screen box around a world box.
-Box around(const glm::vec3& low, const glm::vec3& high)
+// The window box around a world box, seen from `view`.
+Box around(const StillCamera& view, const glm::vec3& low, const glm::vec3& high)
 {
     glm::vec2 a(1e9f), b(-1e9f);
     for (int i = 0; i < 8; ++i) {
         const glm::vec3 corner((i & 1) ? high.x : low.x, (i & 2) ? high.y : low.y, (i & 4) ? high.z : low.z);
-        const glm::vec2 p = project(corner);
+        const glm::vec2 p(view.pixel(corner));
         a = glm::min(a, p);
         b = glm::max(b, p);
     }
@@ -79,7 +56,8 @@ TEST(Particles, FountainSpritesRiseAtTheirPointAndBurstsLightTheSky)
 {
     TempDir dir;
     dir.layOutRepository();
-    dir.write("assets/animationpath.txt", stillPath);
+    const StillCamera view(eye, lookAt);
+    view.writePath(dir);
     dir.remove("assets/scene.txt"); // no models in front of the particles
     XSession x;
     ASSERT_TRUE(x.ok()) << "Xvfb did not start";
@@ -91,9 +69,9 @@ TEST(Particles, FountainSpritesRiseAtTheirPointAndBurstsLightTheSky)
     XSession::pause(1.0);
 
     // Drops rise 3.2 units above the spout and spread at most 2.6 units.
-    const Box fountain = around(glm::vec3(-9.0f, 0.0f, -1.0f), glm::vec3(-3.0f, 5.0f, 5.0f));
+    const Box fountain = around(view, glm::vec3(-9.0f, 0.0f, -1.0f), glm::vec3(-3.0f, 5.0f, 5.0f));
     // Sparks start within 2 units of the point and fly about 3.5 units.
-    const Box burst = around(glm::vec3(-0.5f, 19.0f, -0.5f), glm::vec3(10.5f, 31.0f, 10.5f));
+    const Box burst = around(view, glm::vec3(-0.5f, 19.0f, -0.5f), glm::vec3(10.5f, 31.0f, 10.5f));
     ASSERT_GT(fountain.x0, 960) << "the fountain sits right of centre (screen right is world -x)";
     ASSERT_LT(burst.x1, 960);
 
@@ -111,7 +89,7 @@ TEST(Particles, FountainSpritesRiseAtTheirPointAndBurstsLightTheSky)
         if (shot == 0 || sparks > burstLit) {
             burstLit = sparks;
             burstMirror = share(image, burst.mirrored(), false);
-            image.savePng(::testing::TempDir() + "velmora-particles.png");
+            keepImage(image, "velmora-particles");
         }
         XSession::pause(0.3);
     }

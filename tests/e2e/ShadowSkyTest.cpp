@@ -1,3 +1,4 @@
+#include "ObjText.h"
 #include "StillCamera.h"
 #include "TempDir.h"
 #include "XSession.h"
@@ -8,6 +9,7 @@
 
 #include <filesystem>
 #include <sstream>
+#include <vector>
 
 // The real binary: a floor and a box under one spot light, a still camera
 // and a uniform night sky. Far from the origin, so the particle emitters
@@ -21,63 +23,13 @@ const glm::vec3 eye(0.0f, 9.0f, -17.0f);
 const glm::vec3 lookedAt = centre + glm::vec3(-1.0f, 0.0f, 0.0f);
 const unsigned char skyColour[3] = {12, 24, 70};
 
-// OBJ text of the faces of an axis-aligned box of half extents `half`
-// around `middle`, each face counter-clockwise seen from outside; `faces`
-// picks them by index: +x, -x, +y, -y, +z, -z.
-std::string boxObj(const glm::vec3& middle, const glm::vec3& half, const std::vector<int>& faces)
-{
-    const glm::vec3 axes[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-    // Normal, then u and v with u x v = normal.
-    const int frames[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 2, 0}, {1, 0, 2}, {2, 0, 1}, {2, 1, 0}};
-    std::ostringstream obj;
-    int vertex = 1, normal = 1;
-    for (int face : faces) {
-        const float sign = face % 2 == 0 ? 1.0f : -1.0f;
-        const glm::vec3 n = sign * axes[frames[face][0]];
-        const glm::vec3 u = axes[frames[face][1]] * half;
-        const glm::vec3 v = axes[frames[face][2]] * half;
-        const glm::vec3 c = middle + n * half;
-        for (const glm::vec3& p : {c - u - v, c + u - v, c + u + v, c - u + v})
-            obj << "v " << p.x << " " << p.y << " " << p.z << "\n";
-        obj << "vn " << n.x << " " << n.y << " " << n.z << "\n";
-        const int triangles[2][3] = {{0, 1, 2}, {0, 2, 3}};
-        for (const auto& triangle : triangles) {
-            obj << "f";
-            for (int k = 0; k < 3; ++k)
-                obj << " " << vertex + triangle[k] << "//" << normal;
-            obj << "\n";
-        }
-        vertex += 4;
-        ++normal;
-    }
-    return obj.str();
-}
-
-// OBJ text of a floor of 2 half x 2 half at height 0 facing up, cut into
-// cells x cells squares: the viewer lights vertices, so a spot light's pool
-// needs vertices inside it.
-std::string floorObj(float half, int cells)
-{
-    std::ostringstream obj;
-    for (int row = 0; row <= cells; ++row)
-        for (int column = 0; column <= cells; ++column)
-            obj << "v " << (2.0f * column / cells - 1.0f) * half << " 0 " << (1.0f - 2.0f * row / cells) * half << "\n";
-    obj << "vn 0 1 0\n";
-    // Counter-clockwise seen from above: +x, then -z.
-    const auto corner = [cells](int row, int column) { return std::to_string(row * (cells + 1) + column + 1) + "//1"; };
-    for (int row = 0; row < cells; ++row)
-        for (int column = 0; column < cells; ++column)
-            obj << "f " << corner(row, column) << " " << corner(row, column + 1) << " " << corner(row + 1, column + 1)
-                << "\nf " << corner(row, column) << " " << corner(row + 1, column + 1) << " " << corner(row + 1, column)
-                << "\n";
-    return obj.str();
-}
-
 void layOutScene(const TempDir& dir)
 {
     dir.layOutRepository();
-    dir.write("assets/floor.obj", floorObj(10.0f, 80));
-    dir.write("assets/box.obj", boxObj(glm::vec3(0.0f, 1.0f, 0.0f), glm::vec3(1.0f), {0, 1, 2, 3, 4, 5}));
+    // The viewer lights vertices, so the spot light's pool needs floor
+    // vertices inside it: 80 x 80 cells of 0.25 units.
+    dir.write("assets/floor.obj", floorObj(10.0f, 0.0f, "", true, 80));
+    dir.write("assets/box.obj", boxObj(glm::vec3(1.0f), glm::vec3(0.0f, 1.0f, 0.0f)));
     std::ostringstream scene;
     scene << "$ ambient 2\nambientStrength 0 0.1\nambientColor 0 0.35,0.45,1\n"
           << "$ a_spot 1\ntype 0 1\nposition 0 " << lightPosition.x << "," << lightPosition.y << ","
@@ -135,7 +87,7 @@ TEST(ShadowSky, ShadowSkyAndDepthMapViewOnTheRealWindow)
     XSession::pause(3.0);
     const Image scene = x.screenshot();
     ASSERT_EQ(scene.width, 1920);
-    scene.savePng(::testing::TempDir() + "shadow-sky-scene.png");
+    keepImage(scene, "shadow-sky-scene");
 
     // Sky: every pixel above the floor's far edge (with a 4-pixel margin for
     // its rasterised edge) is exactly the sky colour; 1 level allowed for
@@ -190,7 +142,7 @@ TEST(ShadowSky, ShadowSkyAndDepthMapViewOnTheRealWindow)
     x.key("F3");
     XSession::pause(3.0);
     const Image debug = x.screenshot();
-    debug.savePng(::testing::TempDir() + "shadow-sky-debug.png");
+    keepImage(debug, "shadow-sky-debug");
     EXPECT_GT(greyShare(debug, 960, 0, 1920, 540), 0.99);
     EXPECT_GT(debug.fractionBrighterThan(960, 0, 1920, 540, 240.0f), 0.02) << "nothing lit seen empty";
     EXPECT_LT(debug.fractionBrighterThan(960, 0, 1920, 540, 160.0f), 0.7) << "floor and box must show dark";

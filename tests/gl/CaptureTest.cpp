@@ -11,23 +11,8 @@
 // and checked against ray-sphere intersections worked out here.
 namespace {
 
-constexpr int size = 256;
-
-class CaptureTest : public GlTest {
+class CaptureTest : public GlassRigTest {
 protected:
-    void SetUp() override
-    {
-        GlTest::SetUp();
-        testing::internal::CaptureStdout();
-        rig = std::make_unique<GlassRig>(size);
-        ASSERT_EQ(testing::internal::GetCapturedStdout(), "");
-    }
-    void TearDown() override
-    {
-        rig.reset();
-        GlTest::TearDown();
-    }
-
     void capture(Scene& scene)
     {
         rig->captures->render(scene, view, rig->projection);
@@ -63,21 +48,7 @@ protected:
     }
 
     static size_t texel(int x, int y) { return static_cast<size_t>(y * size + x); }
-
-    std::unique_ptr<GlassRig> rig;
-    glm::mat4 view{1.0f}; // the eye at the origin looking down -z
 };
-
-// Every texel of both colours black and every depth 1.
-void expectCleared(const PostProcFramebuffer& target, const char* name)
-{
-    for (GLuint texture : {target.getColorTexture(), target.getColor2Texture()}) {
-        const std::vector<unsigned char> rgb = textureRgb(texture, size);
-        EXPECT_EQ(std::count(rgb.begin(), rgb.end(), 0), static_cast<long>(rgb.size())) << name;
-    }
-    const std::vector<float> depth = textureDepth(target.getDepthTexture(), size);
-    EXPECT_EQ(std::count(depth.begin(), depth.end(), 1.0f), static_cast<long>(depth.size())) << name;
-}
 
 } // namespace
 
@@ -256,9 +227,9 @@ TEST_F(CaptureTest, OpaqueModelsLeaveEveryCaptureClearedFrameAfterFrame)
     opaque.getModels().push_back(
         placeModel(quadMesh({1, 0, 0}, {0, 1, 0}, 20.0f, 20.0f, solidTexture({255, 255, 255})), {0, 0, -8}, 1.5f));
     capture(opaque);
-    expectCleared(*rig->captures->getFrontTarget(), "front");
-    expectCleared(*rig->captures->getBackTarget(), "back");
-    expectCleared(*rig->captures->getReflectionRefractionTarget(), "reflection/refraction");
+    expectCleared(*rig->captures->getFrontTarget(), size, "front");
+    expectCleared(*rig->captures->getBackTarget(), size, "back");
+    expectCleared(*rig->captures->getReflectionRefractionTarget(), size, "reflection/refraction");
     EXPECT_TRUE(rig->captures->getGlassRegions().empty());
 
     GLint framebuffer = -1, culled = 0;
@@ -394,24 +365,6 @@ TEST_F(CaptureTest, GlassRegionsHoldEveryGlassPixelAndLittleElse)
 
 namespace {
 
-// Texels of a width x height texture, as stored: RGB bytes or depth floats.
-std::vector<unsigned char> texelsRgb(GLuint texture, int width, int height)
-{
-    std::vector<unsigned char> rgb(static_cast<size_t>(width) * height * 3);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-    return rgb;
-}
-
-std::vector<float> texelsDepth(GLuint texture, int width, int height)
-{
-    std::vector<float> depth(static_cast<size_t>(width) * height);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
-    return depth;
-}
-
 // Texels of two equally long arrays whose bytes differ.
 template <typename T>
 long differingTexels(const std::vector<T>& a, const std::vector<T>& b, size_t perTexel)
@@ -521,13 +474,13 @@ TEST_F(CaptureTest, EveryFrameEqualsClearingEachTargetWholeAndDrawingAllGlass)
                 const auto texture = [&](const PostProcFramebuffer& target) {
                     return second ? target.getColor2Texture() : target.getColorTexture();
                 };
-                EXPECT_EQ(differingTexels(texelsRgb(texture(*own[t]), width, height),
-                                          texelsRgb(texture(*reference[t]), width, height), 3),
+                EXPECT_EQ(differingTexels(textureRgb(texture(*own[t]), width, height),
+                                          textureRgb(texture(*reference[t]), width, height), 3),
                           0)
                     << "frame " << f << ", target " << t << ", colour " << (second ? 1 : 0);
             }
-            const std::vector<float> depth = texelsDepth(own[t]->getDepthTexture(), width, height);
-            EXPECT_EQ(differingTexels(depth, texelsDepth(reference[t]->getDepthTexture(), width, height), 1), 0)
+            const std::vector<float> depth = textureDepth(own[t]->getDepthTexture(), width, height);
+            EXPECT_EQ(differingTexels(depth, textureDepth(reference[t]->getDepthTexture(), width, height), 1), 0)
                 << "frame " << f << ", target " << t << ", depth";
             covered += std::count_if(depth.begin(), depth.end(), [](float d) { return d < 1.0f; });
         }

@@ -11,18 +11,14 @@
 // window pixel, which point of the backdrop is seen there.
 namespace {
 
-constexpr int size = 256;
 const glm::vec3 ballCentre(0.0f, 0.0f, -6.0f);
 constexpr float ballRadius = 1.0f;
 
-class CompositeTest : public GlTest {
+class CompositeTest : public GlassRigTest {
 protected:
     void SetUp() override
     {
-        GlTest::SetUp();
-        testing::internal::CaptureStdout();
-        rig = std::make_unique<GlassRig>(size);
-        ASSERT_EQ(testing::internal::GetCapturedStdout(), "");
+        ASSERT_NO_FATAL_FAILURE(GlassRigTest::SetUp());
         coordinates = makeTexture(256, 256, [](int x, int y) {
             return glm::u8vec3(static_cast<unsigned char>(x), static_cast<unsigned char>(y), 60);
         });
@@ -32,11 +28,6 @@ protected:
         centre = rig->pixelOf(ballCentre, view);
         const float distance = glm::length(ballCentre);
         radiusPixels = rig->projection[1][1] * ballRadius / std::sqrt(distance * distance - 1.0f) * size / 2.0f;
-    }
-    void TearDown() override
-    {
-        rig.reset();
-        GlTest::TearDown();
     }
 
     // A backdrop of 6 x 6 units `behind` units beyond the ball's centre.
@@ -92,22 +83,6 @@ protected:
         return {largest, differing};
     }
 
-    // Mean colour over the pixels within `reach` of the ball's centre.
-    glm::vec3 meanInside(const Image& image, float reach) const
-    {
-        glm::vec3 sum(0.0f);
-        int n = 0;
-        for (int y = 0; y < size; ++y)
-            for (int x = 0; x < size; ++x)
-                if (fromCentre(x, y) <= reach) {
-                    sum += image.at(x, y);
-                    ++n;
-                }
-        return sum / static_cast<float>(n);
-    }
-
-    std::unique_ptr<GlassRig> rig;
-    glm::mat4 view{1.0f}; // the eye at the origin looking down -z at the ball
     GLuint coordinates = 0;
     GLuint white = 0;
     glm::ivec2 centre{0};

@@ -15,7 +15,8 @@
 #include <glm/gtc/matrix_transform.hpp>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -99,31 +100,42 @@ inline std::shared_ptr<Model> placeModel(std::shared_ptr<Mesh> mesh, const glm::
     return model;
 }
 
-// Texels of the bound or given 2D texture, level 0: RGB bytes or depth floats.
-inline std::vector<unsigned char> textureRgb(GLuint texture, int size)
+// Texels of a width x height 2D texture (square when no height is given),
+// level 0, bottom row first: RGB bytes or depth floats. Depths start at -1,
+// so a texel the read-back missed cannot pass for a stored depth.
+inline std::vector<unsigned char> textureRgb(GLuint texture, int width, int height)
 {
-    std::vector<unsigned char> rgb(static_cast<size_t>(size) * size * 3);
+    std::vector<unsigned char> rgb(static_cast<size_t>(width) * height * 3);
     glBindTexture(GL_TEXTURE_2D, texture);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     return rgb;
 }
 
-inline std::vector<float> textureDepth(GLuint texture, int size)
+inline std::vector<unsigned char> textureRgb(GLuint texture, int size) { return textureRgb(texture, size, size); }
+
+inline std::vector<float> textureDepth(GLuint texture, int width, int height)
 {
-    std::vector<float> depth(static_cast<size_t>(size) * size);
+    std::vector<float> depth(static_cast<size_t>(width) * height, -1.0f);
     glBindTexture(GL_TEXTURE_2D, texture);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
     return depth;
 }
 
-// Saves `image` under $VELMORA_TEST_IMAGES (when set) for a look by eye.
-inline void keepImage(const Image& image, const std::string& label)
+inline std::vector<float> textureDepth(GLuint texture, int size) { return textureDepth(texture, size, size); }
+
+// Every texel of both colours of a size x size target black and every
+// depth 1.
+inline void expectCleared(const PostProcFramebuffer& target, int size, const std::string& name)
 {
-    if (const char* folder = std::getenv("VELMORA_TEST_IMAGES")) {
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        image.savePng(std::string(folder) + "/" + info->name() + "-" + label + ".png");
+    for (GLuint texture : {target.getColorTexture(), target.getColor2Texture()}) {
+        const std::vector<unsigned char> rgb = textureRgb(texture, size);
+        EXPECT_EQ(std::count(rgb.begin(), rgb.end(), 0), static_cast<long>(rgb.size()))
+            << name << ": every texel black";
     }
+    const std::vector<float> depth = textureDepth(target.getDepthTexture(), size);
+    EXPECT_EQ(std::count(depth.begin(), depth.end(), 1.0f), static_cast<long>(depth.size()))
+        << name << ": every depth 1";
 }
 
 // The frame's capture, lit and composite steps at size x size, with the
@@ -181,7 +193,7 @@ void main() { fragColor = vec4(texture(diffuseTexture, texCoord).rgb, 1.0); }
         unlit->setMat4("projection", projection);
         scene.draw(unlit, false);
         if (lit)
-            *lit = read();
+            *lit = GlContext::readImage(size, size);
         target->unbind();
 
         // The composite as the viewer runs it.
@@ -193,7 +205,7 @@ void main() { fragColor = vec4(texture(diffuseTexture, texCoord).rgb, 1.0); }
         target->draw();
         glCullFace(GL_BACK);
         EXPECT_TRUE(GlContext::drainErrors().empty());
-        return read();
+        return GlContext::readImage(size, size);
     }
 
     // Window coordinates (x right, y down as in Image) of a world point.
@@ -210,7 +222,28 @@ void main() { fragColor = vec4(texture(diffuseTexture, texCoord).rgb, 1.0); }
     std::shared_ptr<Shader> composite;
     std::shared_ptr<PostProcFramebuffer> target;
     std::unique_ptr<RefractionCaptures> captures;
+};
 
-private:
-    Image read() const { return Image::fromGlRgba(GlContext::readPixels(0, 0, size, size), size, size); }
+// Fixture of the capture and composite tests: a fresh context with a rig of
+// size x size on it, and the eye at the origin looking down -z. The rig
+// goes before the context does.
+class GlassRigTest : public GlTest {
+protected:
+    static constexpr int size = 256;
+
+    void SetUp() override
+    {
+        ASSERT_NO_FATAL_FAILURE(GlTest::SetUp());
+        testing::internal::CaptureStdout();
+        rig = std::make_unique<GlassRig>(size);
+        ASSERT_EQ(testing::internal::GetCapturedStdout(), "") << "no shader or framebuffer complaint expected";
+    }
+    void TearDown() override
+    {
+        rig.reset();
+        GlTest::TearDown();
+    }
+
+    std::unique_ptr<GlassRig> rig;
+    glm::mat4 view{1.0f};
 };

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <unistd.h>
 
 namespace {
@@ -227,8 +228,12 @@ TEST_F(ModelImportTest, VerticesReachTheGpuAsPackedThirtyTwoByteRecords)
     glBindVertexArray(mesh.getVertexArray());
     const GLint expectedSizes[] = {3, 3, 2};
     const GLint expectedOffsets[] = {0, 12, 24};
+    // All three attributes read the one interleaved buffer of attribute 0.
     GLint buffer = 0;
+    glGetVertexAttribiv(0, GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING, &buffer);
+    EXPECT_NE(buffer, 0);
     for (GLuint attribute = 0; attribute < 3; ++attribute) {
+        SCOPED_TRACE(testing::Message() << "attribute " << attribute);
         GLint value = 0;
         glGetVertexAttribiv(attribute, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &value);
         EXPECT_EQ(value, GL_TRUE);
@@ -239,7 +244,8 @@ TEST_F(ModelImportTest, VerticesReachTheGpuAsPackedThirtyTwoByteRecords)
         void* offset = nullptr;
         glGetVertexAttribPointerv(attribute, GL_VERTEX_ATTRIB_ARRAY_POINTER, &offset);
         EXPECT_EQ(reinterpret_cast<std::uintptr_t>(offset), static_cast<std::uintptr_t>(expectedOffsets[attribute]));
-        glGetVertexAttribiv(attribute, GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING, &buffer);
+        glGetVertexAttribiv(attribute, GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING, &value);
+        EXPECT_EQ(value, buffer);
     }
     GLint elements = 0;
     glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &elements);
@@ -281,12 +287,18 @@ TEST_F(ModelImportTest, TextureSlotsFollowDiffuseSpecularNormalHeightOrder)
         EXPECT_EQ(firstPixel(textures[i].id), *colours[i]) << types[i];
     }
     // Nearest filtering and clamped edges on every material texture.
-    GLint value = 0;
-    glBindTexture(GL_TEXTURE_2D, textures[0].id);
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &value);
-    EXPECT_EQ(value, GL_NEAREST);
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &value);
-    EXPECT_EQ(value, GL_CLAMP_TO_EDGE);
+    const std::pair<GLenum, GLint> parameters[] = {{GL_TEXTURE_MIN_FILTER, GL_NEAREST},
+                                                   {GL_TEXTURE_MAG_FILTER, GL_NEAREST},
+                                                   {GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE},
+                                                   {GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE}};
+    for (const Texture& texture : textures) {
+        glBindTexture(GL_TEXTURE_2D, texture.id);
+        for (const auto& [name, expected] : parameters) {
+            GLint value = 0;
+            glGetTexParameteriv(GL_TEXTURE_2D, name, &value);
+            EXPECT_EQ(value, expected) << texture.type << ", parameter 0x" << std::hex << name;
+        }
+    }
 }
 
 TEST_F(ModelImportTest, TwoMeshesSharingOneTextureFileGetTwoTexturesWithTheSameImage)

@@ -387,7 +387,7 @@ public:
         glClearColor(grey, grey, grey, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
-    Image image() const { return Image::fromGlRgba(GlContext::readPixels(0, 0, size, size), size, size); }
+    Image image() const { return GlContext::readImage(size, size); }
     // Where `world` lands, in pixels with y down.
     glm::vec2 project(const glm::vec3& world) const
     {

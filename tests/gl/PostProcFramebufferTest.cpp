@@ -58,6 +58,20 @@ void main() { out0 = vec4(first, 1.0); out1 = vec4(second, 1.0); }
         glBindVertexArray(0);
     }
 
+    // Binds `target` and covers it with two known colours at depth 0.25,
+    // then checks both outputs and the depth landed (the precondition of
+    // the clear checks).
+    void fillKnown(PostProcFramebuffer& target)
+    {
+        target.bind();
+        glEnable(GL_DEPTH_TEST);
+        glClear(GL_DEPTH_BUFFER_BIT);
+        fill({1.0f, 0.5f, 0.25f}, {0.2f, 0.4f, 0.6f});
+        ASSERT_EQ(textureRgb(target.getColorTexture(), size)[0], 255);
+        ASSERT_EQ(textureRgb(target.getColor2Texture(), size)[2], 153);
+        ASSERT_NEAR(textureDepth(target.getDepthTexture(), size)[0], 0.25f, 1e-3f);
+    }
+
     TempDir dir;
 };
 
@@ -143,37 +157,20 @@ TEST_F(PostProcFramebufferTest, HasTwoRgbColourTexturesAndADepthTextureOfItsSize
 TEST_F(PostProcFramebufferTest, BindAndClearBlackensBothColoursAndPutsDepthToOne)
 {
     auto target = makeTarget();
-    target->bind();
-    glEnable(GL_DEPTH_TEST);
-    glClear(GL_DEPTH_BUFFER_BIT);
-    fill({1.0f, 0.5f, 0.25f}, {0.2f, 0.4f, 0.6f});
-    // Both outputs and the depth landed (the precondition of the check).
-    ASSERT_EQ(textureRgb(target->getColorTexture(), size)[0], 255);
-    ASSERT_EQ(textureRgb(target->getColor2Texture(), size)[2], 153);
-    ASSERT_NEAR(textureDepth(target->getDepthTexture(), size)[0], 0.25f, 1e-3f);
+    ASSERT_NO_FATAL_FAILURE(fillKnown(*target));
 
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f); // bindAndClear sets its own
     target->bindAndClear();
     EXPECT_EQ(integer(GL_FRAMEBUFFER_BINDING), static_cast<GLint>(target->getFramebuffer()));
-    for (GLuint texture : {target->getColorTexture(), target->getColor2Texture()}) {
-        const std::vector<unsigned char> rgb = textureRgb(texture, size);
-        EXPECT_EQ(std::count(rgb.begin(), rgb.end(), 0), static_cast<long>(rgb.size())) << "every texel black";
-    }
-    const std::vector<float> depth = textureDepth(target->getDepthTexture(), size);
-    EXPECT_EQ(std::count(depth.begin(), depth.end(), 1.0f), static_cast<long>(depth.size())) << "every depth 1";
+    expectCleared(*target, size, "bindAndClear");
     EXPECT_TRUE(GlContext::drainErrors().empty());
 }
 
 TEST_F(PostProcFramebufferTest, BindAndClearRegionsClearsOnlyInsideItsRectanglesAndLeavesScissorOff)
 {
     auto target = makeTarget();
-    target->bind();
-    glEnable(GL_DEPTH_TEST);
-    glClear(GL_DEPTH_BUFFER_BIT);
-    fill({1.0f, 0.5f, 0.25f}, {0.2f, 0.4f, 0.6f});
-    const std::vector<unsigned char> filled = textureRgb(target->getColor2Texture(), size);
-    ASSERT_EQ(filled[2], 153);
+    ASSERT_NO_FATAL_FAILURE(fillKnown(*target));
 
     // Overlapping, touching the window's corner, and one past its edge.
     const std::vector<glm::ivec4> regions = {{0, 0, 10, 7}, {5, 3, 20, 30}, {240, 100, 40, 9}};
@@ -286,7 +283,7 @@ TEST_F(PostProcFramebufferTest, DrawShowsColourAttachmentZeroOnlyWithFrontFacesC
         glClear(GL_COLOR_BUFFER_BIT);
         glCullFace(culled);
         target->draw();
-        return Image::fromGlRgba(GlContext::readPixels(0, 0, size, size), size, size);
+        return GlContext::readImage(size, size);
     };
     const Image black = drawOnBlack(GL_FRONT_AND_BACK); // nothing drawn
     const Image backCulled = drawOnBlack(GL_BACK);
@@ -342,7 +339,7 @@ TEST_F(PostProcFramebufferTest, CopyColorToCopiesColourAttachmentZeroExactly)
     target->copyColorTo(0);
     EXPECT_EQ(integer(GL_DRAW_FRAMEBUFFER_BINDING), 0);
     EXPECT_EQ(integer(GL_READ_FRAMEBUFFER_BINDING), 0);
-    const Image window = Image::fromGlRgba(GlContext::readPixels(0, 0, size, size), size, size);
+    const Image window = GlContext::readImage(size, size);
     // Image rows run top down, texture rows bottom up.
     long differing = 0;
     for (int y = 0; y < size; ++y)

@@ -43,7 +43,7 @@ std::vector<unsigned char> readFace(GLenum target, int width, int height)
     return pixels;
 }
 
-Image window() { return Image::fromGlRgba(GlContext::readPixels(0, 0, size, size), size, size); }
+Image window() { return GlContext::readImage(size, size); }
 
 Image uniformWindow(const Rgb& colour)
 {

@@ -42,6 +42,11 @@ std::vector<unsigned char> GlContext::readPixels(int x, int y, int width, int he
     return pixels;
 }
 
+Image GlContext::readImage(int width, int height)
+{
+    return Image::fromGlRgba(readPixels(0, 0, width, height), width, height);
+}
+
 std::vector<GLenum> GlContext::drainErrors()
 {
     std::vector<GLenum> errors;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ImageProbe.h"
+
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
@@ -18,10 +20,12 @@ public:
     GlContext& operator=(const GlContext&) = delete;
 
     bool ok() const { return window != nullptr; }
-    GLFWwindow* getWindow() const { return window; }
 
     // RGBA8 pixels of the bound read framebuffer, bottom row first.
     static std::vector<unsigned char> readPixels(int x, int y, int width, int height);
+    // The lower left width x height of the bound read framebuffer as an
+    // Image (top row first).
+    static Image readImage(int width, int height);
     // Drains the error queue and returns the codes seen.
     static std::vector<GLenum> drainErrors();
 

@@ -1,7 +1,7 @@
 #include "ImageProbe.h"
 
+#include <gtest/gtest.h>
 #include <stb_image.h>
-#define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
 
 #include <algorithm>
@@ -64,6 +64,20 @@ Image Image::fromGlRgba(const std::vector<unsigned char>& rgba, int width, int h
 bool Image::savePng(const std::string& path) const
 {
     return stbi_write_png(path.c_str(), width, height, 3, rgb.data(), width * 3) != 0;
+}
+
+void keepImage(const Image& image, const std::string& name)
+{
+    const char* folder = std::getenv("VELMORA_TEST_IMAGES");
+    if (!folder || !*folder)
+        return;
+    std::string test;
+    if (const auto* info = testing::UnitTest::GetInstance()->current_test_info()) {
+        // Parameterised tests are named "Name/Param": keep them in the folder.
+        test = std::string(info->name()) + "-";
+        std::replace(test.begin(), test.end(), '/', '_');
+    }
+    image.savePng(std::string(folder) + "/" + test + name + ".png");
 }
 
 ImageDifference compareImages(const Image& a, const Image& b, int tolerance, int x0, int y0, int x1, int y1)

@@ -25,6 +25,12 @@ struct Image {
     bool savePng(const std::string& path) const;
 };
 
+// Saves `image` as <folder>/<test>-<name>.png when the environment variable
+// VELMORA_TEST_IMAGES names a folder (<test> is the running test's name), for
+// a look by eye at what a test saw; does nothing otherwise, so passes do not
+// pay for PNG encoding.
+void keepImage(const Image& image, const std::string& name);
+
 // Result of comparing two images of equal size over a rectangle.
 struct ImageDifference {
     int largest = 0;          // largest per-channel difference, 0-255

@@ -43,10 +43,12 @@ void TempDir::remove(const std::string& relative) const
     fs::remove_all(fs::path(root) / relative, ignored);
 }
 
-std::string TempDir::read(const std::string& relative) const
+std::string readFile(const std::string& path)
 {
-    std::ifstream in(fs::path(root) / relative, std::ios::binary);
+    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
 }
+
+std::string TempDir::read(const std::string& relative) const { return readFile(file(relative)); }

@@ -2,6 +2,9 @@
 
 #include <string>
 
+// The whole file at `path`, byte for byte; empty when it cannot be read.
+std::string readFile(const std::string& path);
+
 // A scratch folder removed with its contents on destruction. layOutRepository()
 // makes it look like the repository root to the viewer: shader/ and assets/
 // become copies, so a test may break or remove any file in them.

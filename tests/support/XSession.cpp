@@ -1,5 +1,7 @@
 #include "XSession.h"
 
+#include "TempDir.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -12,14 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 double now()
 {
@@ -146,8 +140,6 @@ void XSession::moveMouse(int dx, int dy)
     x("xdotool mousemove_relative -- " + std::to_string(dx) + " " + std::to_string(dy));
 }
 
-void XSession::click(int button) { x("xdotool click " + std::to_string(button)); }
-
 Image XSession::screenshot()
 {
     // PPM: ImageMagick writes it at once, where PNG encoding takes seconds
@@ -156,6 +148,17 @@ Image XSession::screenshot()
     std::remove(path.c_str());
     x("import -window root " + path);
     return Image::load(path);
+}
+
+Image XSession::screenshotUntil(const std::function<bool(const Image&)>& done, double seconds)
+{
+    const double end = now() + seconds;
+    Image shot = screenshot();
+    while (!done(shot) && now() < end) {
+        pause(0.5);
+        shot = screenshot();
+    }
+    return shot;
 }
 
 void XSession::pause(double seconds)

@@ -2,6 +2,7 @@
 
 #include "ImageProbe.h"
 
+#include <functional>
 #include <string>
 #include <sys/types.h>
 
@@ -16,7 +17,6 @@ public:
     XSession& operator=(const XSession&) = delete;
 
     bool ok() const { return xvfb > 0 && !display.empty(); }
-    const std::string& getDisplay() const { return display; }
 
     // Starts `binary` (the velmora binary by default) with `workingDir` as
     // its working directory; stdout and stderr go to files read by output()
@@ -28,8 +28,11 @@ public:
     void key(const std::string& name);          // press and release
     void holdKey(const std::string& name, double seconds);
     void moveMouse(int dx, int dy);             // relative motion
-    void click(int button);                     // 4 and 5 are the wheel
     Image screenshot();
+    // Screenshots about every half second until `done` accepts one or
+    // `seconds` have passed; returns the last one taken (at least one is).
+    // For steps whose effect takes an unknown number of frames to show.
+    Image screenshotUntil(const std::function<bool(const Image&)>& done, double seconds);
     static void pause(double seconds);
 
     // Exit status of the viewer, or -1000 if it did not end in time (it is

@@ -4,8 +4,11 @@
 // texture coordinates and textures, shadow casters in the shadow light's
 // view, and a smooth camera tour past every feature).
 #include "AssetGenerator.h"
+#include "camera/Camera.h"
 #include "scene/ConfigSection.h"
 
+#include "CoutCapture.h"
+#include "ImageProbe.h"
 #include "TempDir.h"
 
 #include <assimp/Importer.hpp>
@@ -34,14 +37,6 @@ namespace {
 
 const std::string kAssets = std::string(VELMORA_SOURCE_DIR) + "/assets";
 
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::set<std::string> filesUnder(const fs::path& root)
 {
     std::set<std::string> files;
@@ -56,33 +51,21 @@ std::set<std::string> filesUnder(const fs::path& root)
 std::map<std::string, ConfigSection> readSections(const std::string& path)
 {
     std::map<std::string, ConfigSection> sections;
-    std::ostringstream echo;
-    std::streambuf* previous = std::cout.rdbuf(echo.rdbuf());
+    const CoutCapture echo;
     readConfigFile(sections, path);
-    std::cout.rdbuf(previous);
     return sections;
 }
 
 // ---- sky ------------------------------------------------------------------
-
-struct Face {
-    int width = 0, height = 0;
-    std::vector<std::uint8_t> rgb; // top row first
-    glm::vec3 at(int x, int y) const
-    {
-        const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 3;
-        return {rgb[i], rgb[i + 1], rgb[i + 2]};
-    }
-};
 
 // The sky loader's face order: GL_TEXTURE_CUBE_MAP_POSITIVE_X + index.
 const char* const kFaceFiles[6] = {"ft", "bk", "up", "dn", "rt", "lf"};
 
 // Decodes an uncompressed 24-bit TGA as the sky loader's decoder returns it
 // (top row first, whichever origin the file declares).
-Face readTga(const std::string& bytes)
+Image readTga(const std::string& bytes)
 {
-    Face face;
+    Image face;
     const auto* b = reinterpret_cast<const std::uint8_t*>(bytes.data());
     face.width = b[12] | b[13] << 8;
     face.height = b[14] | b[15] << 8;
@@ -165,7 +148,7 @@ protected:
     // Every border texel against the texel just across the edge on the
     // neighbouring face: mean absolute channel difference and the share of
     // texels whose largest channel difference exceeds 24 levels.
-    static std::pair<double, double> seamError(const Face* cube)
+    static std::pair<double, double> seamError(const Image* cube)
     {
         const int n = cube[0].width;
         double sum = 0.0;
@@ -201,9 +184,9 @@ protected:
         return values[values.size() / 2];
     }
 
-    static Face faces[6];
+    static Image faces[6];
 };
-Face NightSky::faces[6];
+Image NightSky::faces[6];
 
 TEST_F(NightSky, FacesAreUncompressedRgbTgaOfAtLeast1024Square)
 {
@@ -248,7 +231,7 @@ TEST_F(NightSky, NeighbouringFacesMeetWithoutSeams)
     EXPECT_LT(large, 0.005);
 
     // The same measure catches a face turned by a quarter turn.
-    Face turned[6] = {faces[0], faces[1], faces[2], faces[3], faces[4], faces[5]};
+    Image turned[6] = {faces[0], faces[1], faces[2], faces[3], faces[4], faces[5]};
     const int n = faces[4].width;
     for (int y = 0; y < n; ++y)
         for (int x = 0; x < n; ++x)
@@ -545,48 +528,18 @@ TEST_F(ShippedScene, ShadowCastersLieInsideTheFirstSpotLightsView)
 
 // ---- camera path ------------------------------------------------------------
 
-struct Segment {
+// A segment of the path file with its section name; its points are played
+// by the viewer's own Camera::segmentPoint.
+struct Segment : PathSegment {
     std::string name;
-    int transfer;
-    float duration;
-    std::vector<glm::vec3> points;
 };
 using Track = std::vector<Segment>;
-
-float ease(int transfer, float u)
-{
-    const float pi = 3.14159265f;
-    switch (transfer) {
-    case 1: return 0.5f - 0.5f * std::cos(u * pi);
-    case 2: return 1.0f - std::cos(u * 0.5f * pi);
-    case 3: return std::sin(u * 0.5f * pi);
-    default: return u;
-    }
-}
-
-glm::vec3 bezier(const std::vector<glm::vec3>& p, float s)
-{
-    const int n = static_cast<int>(p.size()) - 1;
-    glm::vec3 sum(0.0f);
-    for (int i = 0; i <= n; ++i) {
-        float binomial = 1.0f;
-        for (int k = 1; k <= i; ++k)
-            binomial = binomial * static_cast<float>(n - i + k) / static_cast<float>(k);
-        sum += p[i] * (binomial * std::pow(s, static_cast<float>(i)) * std::pow(1.0f - s, static_cast<float>(n - i)));
-    }
-    return sum;
-}
-
-glm::vec3 pointOf(const Segment& segment, float t)
-{
-    return bezier(segment.points, ease(segment.transfer, std::clamp(t / segment.duration, 0.0f, 1.0f)));
-}
 
 glm::vec3 trackAt(const Track& track, float t)
 {
     for (const Segment& segment : track) {
         if (t <= segment.duration)
-            return pointOf(segment, t);
+            return Camera::segmentPoint(segment, t);
         t -= segment.duration;
     }
     return track.back().points.back();
@@ -623,7 +576,7 @@ protected:
     {
         ShippedScene::SetUpTestSuite();
         for (const auto& [name, section] : readSections(kAssets + "/animationpath.txt")) {
-            Segment segment{name, section.getInt("transfer"), section.getFloat("duration"), {}};
+            Segment segment{{section.getInt("transfer"), section.getFloat("duration"), {}}, name};
             for (int i = 0; i <= section.getInt("degree"); ++i)
                 segment.points.push_back(section.getVec3("position" + std::to_string(i)));
             (section.kind == 10 ? eye : target).push_back(segment);
@@ -655,8 +608,10 @@ TEST_F(CameraPath, TracksJoinSmoothlyAndUseEveryDegreeAndEasing)
             EXPECT_EQ(before.points.back(), s.points.front()) << "starts where the previous segment ended";
             // Velocity across the join, from the eased curve itself.
             const float h = 1e-3f;
-            const glm::vec3 out = (pointOf(before, before.duration) - pointOf(before, before.duration - h)) / h;
-            const glm::vec3 in = (pointOf(s, h) - pointOf(s, 0.0f)) / h;
+            const glm::vec3 out = (Camera::segmentPoint(before, before.duration) -
+                                   Camera::segmentPoint(before, before.duration - h)) /
+                                  h;
+            const glm::vec3 in = (Camera::segmentPoint(s, h) - Camera::segmentPoint(s, 0.0f)) / h;
             EXPECT_LT(glm::length(out - in), 0.02f + 0.01f * glm::length(out))
                 << "speed " << glm::length(out) << " then " << glm::length(in);
             // And the curve's direction where both sides have a tangent.

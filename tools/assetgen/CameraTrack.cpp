@@ -24,7 +24,7 @@ void CameraTrack::next(int transfer, float duration, float lead, std::vector<glm
 {
     if (segments.empty())
         throw std::logic_error("CameraTrack::next before start");
-    const Segment& previous = segments.back();
+    const PathSegment& previous = segments.back();
     const glm::vec3 p0 = previous.points.back();
     const glm::vec3 arriving = velocity(previous, 1);
     const float startSlope = easingSlope(transfer, 0);
@@ -56,7 +56,7 @@ float CameraTrack::easingSlope(int transfer, int end)
     }
 }
 
-glm::vec3 CameraTrack::velocity(const Segment& segment, int end)
+glm::vec3 CameraTrack::velocity(const PathSegment& segment, int end)
 {
     const std::vector<glm::vec3>& p = segment.points;
     const float n = static_cast<float>(p.size() - 1);
@@ -68,7 +68,7 @@ std::string CameraTrack::text() const
 {
     std::ostringstream out;
     for (std::size_t i = 0; i < segments.size(); ++i) {
-        const Segment& segment = segments[i];
+        const PathSegment& segment = segments[i];
         char name[32];
         std::snprintf(name, sizeof name, "%s%02zu", prefix.c_str(), i + 1);
         out << "$path " << name << ' ' << kind << '\n';

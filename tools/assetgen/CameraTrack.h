@@ -1,5 +1,7 @@
 #pragma once
 
+#include "camera/PathSegment.h"
+
 #include <glm/glm.hpp>
 
 #include <string>
@@ -17,12 +19,6 @@
 // must start moving (0 or 3); `next` throws std::logic_error otherwise.
 class CameraTrack {
 public:
-    struct Segment {
-        int transfer;
-        float duration; // seconds
-        std::vector<glm::vec3> points; // P0 .. Pn
-    };
-
     // `prefix` names the sections (prefix01, prefix02, ... in play order);
     // `kind` is their section kind (10 eye, 11 target).
     CameraTrack(std::string prefix, int kind);
@@ -35,18 +31,17 @@ public:
     // the previous segment arrives at rest. `rest` holds P2 .. Pn.
     void next(int transfer, float duration, float lead, std::vector<glm::vec3> rest);
 
-    const std::vector<Segment>& getSegments() const { return segments; }
     // The section text of every segment.
     std::string text() const;
 
+private:
     // d(eased time)/d(time) of a transfer curve at the start (0) or end (1)
     // of a segment, in units of 1 / duration.
     static float easingSlope(int transfer, int end);
     // Velocity (units per second) at the start (0) or end (1) of a segment.
-    static glm::vec3 velocity(const Segment& segment, int end);
+    static glm::vec3 velocity(const PathSegment& segment, int end);
 
-private:
     std::string prefix;
     int kind;
-    std::vector<Segment> segments;
+    std::vector<PathSegment> segments; // P0 .. Pn each, durations in seconds
 };

@@ -1,7 +1,5 @@
 #include "GltfWriter.h"
 
-#include "TextFormat.h"
-
 #include <cstdio>
 #include <cstring>
 #include <sstream>

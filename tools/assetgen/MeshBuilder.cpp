@@ -65,10 +65,18 @@ void MeshBuilder::addFlatGrid(const glm::vec3& a, const glm::vec3& b, const glm:
             addVertex(glm::mix(glm::mix(a, b, uv.x), glm::mix(d, c, uv.x), uv.y), normal, uv);
         }
     }
-    const auto at = [&](int i, int j) { return first + static_cast<unsigned>(j * (n + 1) + i); };
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i)
-            addQuad(at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1));
+    addQuadGrid(first, n, n);
+}
+
+void MeshBuilder::addQuadGrid(unsigned first, int columns, int rows)
+{
+    const unsigned row = static_cast<unsigned>(columns + 1);
+    for (unsigned j = 0; j < static_cast<unsigned>(rows); ++j) {
+        for (unsigned i = 0; i < static_cast<unsigned>(columns); ++i) {
+            const unsigned a = first + j * row + i;
+            addQuad(a, a + 1, a + row + 1, a + row);
+        }
+    }
 }
 
 void MeshBuilder::addTiledQuad(const glm::vec3& a, const glm::vec3& b, const glm::vec3& c, const glm::vec3& d,

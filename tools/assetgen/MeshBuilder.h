@@ -35,6 +35,11 @@ public:
     void addTriangle(unsigned a, unsigned b, unsigned c);
     // a, b, c, d counter-clockwise seen from the front.
     void addQuad(unsigned a, unsigned b, unsigned c, unsigned d);
+    // Quads over a grid of (columns + 1) x (rows + 1) vertices added row by
+    // row from index `first`: each cell's corners (column, row),
+    // (column + 1, row), (column + 1, row + 1), (column, row + 1) in that
+    // order, which is counter-clockwise when columns x rows faces outwards.
+    void addQuadGrid(unsigned first, int columns, int rows);
     // A flat quad with uv (0,0), (1,0), (1,1), (0,1) at a, b, c, d.
     void addFlatQuad(const glm::vec3& a, const glm::vec3& b, const glm::vec3& c, const glm::vec3& d);
     // A flat quad cut into cells x cells squares sharing their corners, the

@@ -64,7 +64,7 @@ void buildTorusKnot(MeshBuilder& mesh)
     mesh.usePart("bronze", "textures/bronze.png");
     const int perTile = along / tiles;
     for (int tile = 0; tile < tiles; ++tile) {
-        const unsigned first = static_cast<unsigned>(mesh.getParts().back().vertices.size());
+        unsigned first = 0;
         for (int i = 0; i <= perTile; ++i) {
             const float phi = kTwoPi * static_cast<float>(tile * perTile + i) / static_cast<float>(along);
             const glm::vec3 centre = curve(phi);
@@ -77,18 +77,14 @@ void buildTorusKnot(MeshBuilder& mesh)
             for (int j = 0; j <= around; ++j) {
                 const float theta = kTwoPi * static_cast<float>(j) / static_cast<float>(around);
                 const glm::vec3 out = normal * std::cos(theta) + binormal * std::sin(theta);
-                mesh.addVertex(centre + out * tube, out,
-                               {static_cast<float>(i) / perTile, static_cast<float>(j) / around});
+                const unsigned index = mesh.addVertex(centre + out * tube, out,
+                                                      {static_cast<float>(i) / perTile, static_cast<float>(j) / around});
+                if (i == 0 && j == 0)
+                    first = index;
             }
         }
-        const unsigned row = static_cast<unsigned>(around + 1);
-        for (unsigned i = 0; i < static_cast<unsigned>(perTile); ++i) {
-            for (unsigned j = 0; j < static_cast<unsigned>(around); ++j) {
-                const unsigned a = first + i * row + j;
-                // (around the tube) x (along the knot) points outwards.
-                mesh.addQuad(a, a + 1, a + row + 1, a + row);
-            }
-        }
+        // (around the tube) x (along the knot) points outwards.
+        mesh.addQuadGrid(first, around, perTile);
     }
 }
 

@@ -134,21 +134,18 @@ void TeapotBuilder::build(MeshBuilder& mesh, float scale, int subdivisions)
     auto yUp = [](const glm::vec3& p) { return glm::vec3(p.x, p.z, -p.y); };
     const int n = subdivisions;
     for (const Patch& patch : patches) {
-        std::vector<unsigned> grid;
+        unsigned first = 0;
         for (int i = 0; i <= n; ++i) {
             for (int j = 0; j <= n; ++j) {
                 const float u = static_cast<float>(i) / n, v = static_cast<float>(j) / n;
                 const glm::vec3 p = combine(patch, bernstein(u), bernstein(v));
-                grid.push_back(mesh.addVertex(yUp(p) * scale, yUp(normalAt(patch, u, v)), {v, 1.0f - u}));
+                const unsigned index = mesh.addVertex(yUp(p) * scale, yUp(normalAt(patch, u, v)), {v, 1.0f - u});
+                if (i == 0 && j == 0)
+                    first = index;
             }
         }
-        const unsigned row = static_cast<unsigned>(n + 1);
-        for (unsigned i = 0; i < static_cast<unsigned>(n); ++i) {
-            for (unsigned j = 0; j < static_cast<unsigned>(n); ++j) {
-                const unsigned a = grid[i * row + j];
-                // Counter-clockwise about d/dcolumn x d/drow, the outward normal.
-                mesh.addQuad(a, grid[i * row + j + 1], grid[(i + 1) * row + j + 1], grid[(i + 1) * row + j]);
-            }
-        }
+        // Rows run along u, columns along v: d/dcolumn x d/drow is the
+        // outward normal.
+        mesh.addQuadGrid(first, n, n);
     }
 }
