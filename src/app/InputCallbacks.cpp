@@ -33,16 +33,16 @@ void keyCallback(GLFWwindow* /*window*/, int key, int /*scancode*/, int action, 
 
 void cursorPosCallback(GLFWwindow* /*window*/, double x, double y)
 {
-    float previousX = lastX;
-    float previousY = lastY;
+    // Differences in double, then rounded; y is reversed (screen y grows down).
+    // The first event only records the position: measured against its own
+    // float-rounded copy a fractional position would turn the camera a little.
+    float xOffset = static_cast<float>(x - static_cast<double>(lastX));
+    float yOffset = static_cast<float>(static_cast<double>(lastY) - y);
     if (firstMouse) {
         firstMouse = false;
-        previousX = static_cast<float>(x);
-        previousY = static_cast<float>(y);
+        xOffset = 0.0f;
+        yOffset = 0.0f;
     }
-    // Differences in double, then rounded; y is reversed (screen y grows down).
-    const float xOffset = static_cast<float>(x - static_cast<double>(previousX));
-    const float yOffset = static_cast<float>(static_cast<double>(previousY) - y);
     lastX = static_cast<float>(x);
     lastY = static_cast<float>(y);
     if (camera)

@@ -33,6 +33,23 @@ private:
     GLFWwindow* window = nullptr;
 };
 
+// Level 0 of a 2D texture, bottom row first: RGB bytes, or depths (-1 where
+// the read-back wrote nothing).
+std::vector<unsigned char> textureRgb(GLuint texture, int width, int height);
+std::vector<float> textureDepth(GLuint texture, int width, int height);
+
+// An off-screen size x size RGBA8 colour target with a depth buffer; bound,
+// with its viewport, by construction, bind() and clear() (black, depth 1).
+class RenderTarget {
+public:
+    explicit RenderTarget(int size);
+    void bind() const;
+    void clear() const;
+    Image read() const; // binds it
+    int size;
+    GLuint fbo = 0, colour = 0, depth = 0;
+};
+
 // Fixture for gl tests: one fresh context per test, the working directory
 // at the repository root (where shader/ and assets/ are).
 class GlTest : public ::testing::Test {

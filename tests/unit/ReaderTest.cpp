@@ -1,0 +1,170 @@
+#include "scene/ConfigSection.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+// The section text reader and its getters, one table row per rule.
+namespace {
+
+using Sections = std::map<std::string, ConfigSection>;
+using Values = std::map<std::string, std::string>;
+
+// What reading `text` gives: the sections, the echo, and the exception's
+// text prefixed "invalid: " or "range: " (empty when none was raised).
+struct ReadResult {
+    Sections sections;
+    std::string echo;
+    std::string failure;
+};
+
+ReadResult readText(const TempDir& dir, const std::string& text)
+{
+    dir.write("data.txt", text);
+    ReadResult result;
+    testing::internal::CaptureStdout();
+    try {
+        readConfigFile(result.sections, dir.file("data.txt"));
+    } catch (const std::invalid_argument& error) {
+        result.failure = std::string("invalid: ") + error.what();
+    } catch (const std::out_of_range& error) {
+        result.failure = std::string("range: ") + error.what();
+    }
+    result.echo = testing::internal::GetCapturedStdout();
+    return result;
+}
+
+struct ReaderCase {
+    const char* rule;
+    const char* text;
+    Sections expected;
+    const char* failure; // after "<file>:" where set
+};
+
+ConfigSection section(const std::string& name, int kind, Values values)
+{
+    return ConfigSection{kind, name, std::move(values)};
+}
+
+const ReaderCase readerCases[] = {
+    {"header and entry", "$ lamp 1\nposition 3 0.5,4,-2\n", {{"lamp", section("lamp", 1, {{"position", "0.5,4,-2"}})}}, ""},
+    {"first header token ignored, extras too", "$light lamp 1 extra\n", {{"lamp", section("lamp", 1, {})}}, ""},
+    {"codes 0 to 4 kept, others dropped", "$ s 0\na 4 kept\nb 5 no\nc -1 no\nd 0 x\n",
+     {{"s", section("s", 0, {{"a", "kept"}, {"d", "x"}})}}, ""},
+    {"cut at single spaces", "$ s 0\n 0 leading\ntrail 0 v \nempty 0  \nextra 1 a b\nspaced 0 1, 2\n",
+     {{"s", section("s", 0, {{"", "leading"}, {"trail", "v"}, {"empty", ""}, {"extra", "a"}, {"spaced", "1,"}})}}, ""},
+    {"carriage returns dropped", "$ s 0\r\nk 0 v\r\n", {{"s", section("s", 0, {{"k", "v"}})}}, ""},
+    {"leading number of a code", "$ s 0\nloose 3abc kept\n", {{"s", section("s", 0, {{"loose", "kept"}})}}, ""},
+    {"first value of a key wins", "$ s 0\nk 0 first\nk 2 second\n", {{"s", section("s", 0, {{"k", "first"}})}}, ""},
+    {"first section of a name wins", "$ a 1\nk 0 first\n$ a 2\nk 0 second\n", {{"a", section("a", 1, {{"k", "first"}})}}, ""},
+    {"no header: one nameless section", "a 0 1\n", {{"", section("", 0, {{"a", "1"}})}}, ""},
+    {"entries before the first header dropped", "a 0 1\n$ s 3\nc 0 3\n", {{"s", section("s", 3, {{"c", "3"}})}}, ""},
+    {"header without kind", "$ a\n", {{"a", section("a", 0, {})}}, ""},
+    {"bad kind keeps earlier sections", "$ a 1\n$ d kind\n", {{"a", section("a", 1, {})}},
+     "2: section kind 'kind' is not a number"},
+    {"huge kind", "$ big 2147483648\n", {}, "1: section kind '2147483648' is out of range"},
+    {"comment line is an entry", "$ s 0\n# a comment\n", {}, "2: type code 'a' is not a number"},
+    {"two tokens still convert the code", "$ s 0\nkey word\n", {}, "2: type code 'word' is not a number"},
+    {"double space gives an empty code", "$ s 0\nspeed  0 1.5\n", {}, "2: type code '' is not a number"},
+    {"huge code", "$ s 0\nk 99999999999 v\n", {}, "2: type code '99999999999' is out of range"},
+};
+
+class ReaderRules : public testing::TestWithParam<ReaderCase> {};
+
+TEST_P(ReaderRules, Apply)
+{
+    const ReaderCase& c = GetParam();
+    TempDir dir;
+    const ReadResult result = readText(dir, c.text);
+    const std::string failure = *c.failure ? dir.file("data.txt") + ":" + c.failure : "";
+    EXPECT_NE(result.failure.find(failure), std::string::npos) << result.failure;
+    EXPECT_EQ(result.failure.empty(), failure.empty()) << result.failure;
+    ASSERT_EQ(result.sections.size(), c.expected.size());
+    for (const auto& [name, expected] : c.expected) {
+        ASSERT_EQ(result.sections.count(name), 1u) << name;
+        EXPECT_EQ(result.sections.at(name).name, expected.name);
+        EXPECT_EQ(result.sections.at(name).kind, expected.kind);
+        EXPECT_EQ(result.sections.at(name).values, expected.values);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ReaderRules, testing::ValuesIn(readerCases));
+
+TEST(Reader, EchoesLinesInNameOrderAndReportsAMissingFile)
+{
+    TempDir dir;
+    const ReadResult result = readText(dir, "$ b 0\r\n\r\n$ B 0\n$ 9 0\n$ a 0\n$ 10 0");
+    EXPECT_EQ(result.echo, "$ b 0\n\n$ B 0\n$ 9 0\n$ a 0\n$ 10 0\n");
+    std::vector<std::string> names;
+    for (const auto& entry : result.sections)
+        names.push_back(entry.first);
+    EXPECT_EQ(names, (std::vector<std::string>{"10", "9", "B", "a", "b"}));
+
+    Sections kept{{"kept", section("kept", 5, {})}};
+    testing::internal::CaptureStdout();
+    readConfigFile(kept, dir.file("absent.txt"));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to open file");
+    EXPECT_EQ(kept.size(), 1u);
+}
+
+// Getter on a section "lamp": the value read, or the exception text.
+struct GetterCase {
+    const char* value; // nullptr: key absent
+    char getter;       // i, f, s, v
+    const char* expected;
+};
+
+std::string get(const GetterCase& c)
+{
+    ConfigSection lamp{0, "lamp", {}};
+    if (c.value)
+        lamp.values["k"] = c.value;
+    try {
+        switch (c.getter) {
+        case 'i': return std::to_string(lamp.getInt("k"));
+        case 'f': return std::to_string(lamp.getFloat("k"));
+        case 's': return lamp.getString("k");
+        default: {
+            const glm::vec3 v = lamp.getVec3("k");
+            return std::to_string(v.x) + " " + std::to_string(v.y) + " " + std::to_string(v.z);
+        }
+        }
+    } catch (const std::invalid_argument& error) {
+        return std::string("invalid: ") + error.what();
+    } catch (const std::out_of_range& error) {
+        return std::string("range: ") + error.what();
+    }
+}
+
+const GetterCase getterCases[] = {
+    {nullptr, 'f', "0.000000"},
+    {nullptr, 's', ""},
+    {nullptr, 'v', "0.000000 0.000000 0.000000"},
+    {nullptr, 'i', "invalid: section 'lamp' key 'k' is missing; a number is required"},
+    {"3abc", 'i', "3"},
+    {"3abc", 's', "3abc"},
+    {"\t-7", 'i', "-7"},
+    {"2.9", 'i', "2"},
+    {"2.5m", 'f', "2.500000"},
+    {"1e3", 'f', "1000.000000"},
+    {"word", 'i', "invalid: section 'lamp' key 'k': 'word' is not a number"},
+    {"word", 'f', "invalid: section 'lamp' key 'k': 'word' is not a number"},
+    {"", 'i', "invalid: section 'lamp' key 'k': '' is not a number"},
+    {"2147483648", 'i', "range: section 'lamp' key 'k': '2147483648' is out of range"},
+    {"1e39", 'f', "range: section 'lamp' key 'k': '1e39' is out of range"},
+    {"0.5,4,-2", 'v', "0.500000 4.000000 -2.000000"},
+    {"1,2,3,4", 'v', "1.000000 2.000000 3.000000"},
+    {"1,2", 'v', "range: section 'lamp' key 'k': '1,2' has fewer than three comma-separated numbers"},
+    {"1,,3", 'v', "invalid: section 'lamp' key 'k': part 2 of '1,,3': '' is not a number"},
+    {"1,2,", 'v', "invalid: section 'lamp' key 'k': part 3 of '1,2,': '' is not a number"},
+};
+
+class GetterRules : public testing::TestWithParam<GetterCase> {};
+
+TEST_P(GetterRules, Convert) { EXPECT_EQ(get(GetParam()), GetParam().expected); }
+
+INSTANTIATE_TEST_SUITE_P(Table, GetterRules, testing::ValuesIn(getterCases));
+
+} // namespace
