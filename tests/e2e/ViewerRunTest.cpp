@@ -1,0 +1,172 @@
+// The real velmora binary on its own Xvfb display, driven like a user
+// would: one run through every binding, and one run per broken input.
+#include "ObjText.h"
+#include "TempDir.h"
+#include "XSession.h"
+
+#include <gtest/gtest.h>
+#include <stb_image_write.h>
+
+#include <functional>
+
+namespace {
+
+// Every step polls the screen or the console for its effect, up to this
+// long: frames are slow on a loaded machine with sanitizers.
+constexpr double limit = 60.0;
+
+// Share of pixels of a rectangle where a channel moved by more than 24 of
+// 255: above the flicker of the particles, the only thing that moves while
+// the camera stands still.
+double changed(const Image& a, const Image& b, int x0 = 0, int y0 = 0, int x1 = 1920, int y1 = 1080)
+{
+    return compareImages(a, b, 24, x0, y0, x1, y1).failingShare;
+}
+
+// A checkered backdrop at z = -3 with a glass ball in front of it at the
+// window's centre; the eye glides from z = 12 towards it over 40 seconds,
+// looking straight at the ball, so the picture keeps changing.
+void writeScene(const TempDir& dir)
+{
+    dir.layOutRepository();
+    std::vector<unsigned char> checker;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            checker.insert(checker.end(), {static_cast<unsigned char>((x / 8 + y / 8) % 2 ? 230 : 20), 120, 60});
+    stbi_write_png(dir.file("checker.png").c_str(), 64, 64, 3, checker.data(), 64 * 3);
+    dir.write("checker.mtl", "newmtl checker\nmap_Kd checker.png\n");
+    std::ostringstream quad;
+    int next = 1;
+    quad << "mtllib checker.mtl\nusemtl checker\n";
+    appendQuad(quad, next, glm::vec3(0, 2, -3), glm::vec3(1, 0, 0), glm::vec3(0, 1, 0), 12.0f, 8.0f, true);
+    dir.write("checker.obj", quad.str());
+    dir.write("assets/scene.txt", "$ ambient 2\nambientStrength 0 1\nambientColor 0 1,1,1\n"
+                                  "$ spot 1\ntype 0 1\nposition 0 0,8,0\ndirection 0 0,-1,-0.3\ncolor 0 1,1,1\n"
+                                  "innerRadius 0 30\nouterRadius 0 40\n"
+                                  "$ backdrop 0\npath 0 " + dir.file("checker.obj") + "\n"
+                                  "$ glass 0\npath 0 assets/models/glass_sphere.ply\nposition 0 0,2,0\n"
+                                  "transparency 0 1\nrefraction 0 0.66\n");
+    dir.write("assets/animationpath.txt", "$path eye 10\ndegree 0 1\nduration 1 40\ntransfer 0 0\n"
+                                          "position0 3 0,2,12\nposition1 3 0,2,4\n"
+                                          "$path look 11\ndegree 0 0\nduration 1 40\ntransfer 0 0\nposition0 3 0,2,0\n");
+}
+
+TEST(ViewerRun, EveryBindingActsOnTheRealWindowAndEscapeEndsWithZero)
+{
+    TempDir dir;
+    writeScene(dir);
+    XSession x;
+    ASSERT_TRUE(x.ok() && x.launch(dir.path()));
+    ASSERT_TRUE(x.waitForWindow(limit)) << "no window titled Velmora: " << x.output() << x.errors();
+
+    // Playback moves the view.
+    const Image first = x.screenshotUntil([](const Image& shot) { return shot.mean(0, 0, 1920, 1080).r > 10.0f; }, limit);
+    const Image later = x.screenshotUntil([&](const Image& shot) { return changed(first, shot) > 0.2; }, limit);
+    EXPECT_GT(changed(first, later), 0.2) << "the path does not move the camera";
+
+    // Space: free flight holds the camera; two shots a second apart agree.
+    x.key("space");
+    Image held;
+    const Image steady = x.screenshotUntil(
+        [&](const Image& shot) {
+            XSession::pause(1.0);
+            held = x.screenshot();
+            return changed(shot, held) < 0.05;
+        },
+        limit);
+    EXPECT_LT(changed(steady, held), 0.05) << "Space does not stop the camera";
+    keepImage(held, "held");
+
+    // F4: without post-processing the ball at the centre no longer bends the
+    // checker behind it; the right edge of the window (away from the
+    // fountain on the left) stays as it was.
+    x.key("F4");
+    const auto centre = [](const Image& a, const Image& b) { return changed(a, b, 900, 480, 1020, 600); };
+    const Image plain = x.screenshotUntil([&](const Image& shot) { return centre(held, shot) > 0.2; }, limit);
+    EXPECT_GT(centre(held, plain), 0.2) << "F4 does not change the glass";
+    EXPECT_LT(changed(held, plain, 1620, 0, 1920, 1080), 0.01) << "F4 changed more than the glass";
+    keepImage(plain, "plain");
+    x.key("F4");
+
+    // F3: the shadow map's debug view covers the upper right quarter only.
+    x.key("F3");
+    const auto quarter = [](const Image& a, const Image& b) { return changed(a, b, 960, 0, 1920, 540); };
+    const Image debug = x.screenshotUntil([&](const Image& shot) { return quarter(held, shot) > 0.5; }, limit);
+    EXPECT_GT(quarter(held, debug), 0.5) << "F3 shows no depth map";
+    EXPECT_LT(changed(held, debug, 960, 540, 1920, 1080), 0.01) << "F3 changed the lower right quarter";
+    keepImage(debug, "debug");
+
+    // The mouse turns the view in free flight: 600 pixels at 0.3 degrees.
+    x.moveMouse(600, 0);
+    const Image turned = x.screenshotUntil([&](const Image& shot) { return changed(debug, shot, 0, 540, 960, 1080) > 0.3; }, limit);
+    EXPECT_GT(changed(debug, turned, 0, 540, 960, 1080), 0.3) << "mouse motion does not turn the view";
+    keepImage(turned, "turned");
+
+    x.key("BackSpace");
+    for (double waited = 0; waited < limit && x.output().find("Resetting animation\n") == std::string::npos; waited += 0.2)
+        XSession::pause(0.2);
+    EXPECT_NE(x.output().find("Resetting animation\n"), std::string::npos);
+    x.key("Escape");
+    EXPECT_EQ(x.waitExit(limit), 0) << x.errors();
+}
+
+// One broken input: what is done to a laid-out repository, the line the
+// viewer must print (on stdout, or stderr for malformed numbers and imports)
+// and its exit status. A run that keeps going is ended with Escape.
+struct BrokenInput {
+    const char* name;
+    std::function<void(const TempDir&)> damage;
+    std::string line;
+    bool onStderr;
+    int status;
+};
+
+void PrintTo(const BrokenInput& input, std::ostream* out) { *out << input.name; }
+
+std::vector<BrokenInput> brokenInputs()
+{
+    return {
+        {"MissingShader", [](const TempDir& d) { d.remove("shader/skybox.frag"); },
+         "ERROR::SHADER::FILE_NOT_SUCCESFULLY_READ\n", false, 0},
+        {"ShaderThatDoesNotCompile",
+         [](const TempDir& d) { d.write("shader/skybox.frag", d.read("shader/skybox.frag") + "\nnot glsl;\n"); },
+         "ERROR::SHADER::COMPILATION_FAILED shader/skybox.frag\n", false, 0},
+        {"NoSceneFile", [](const TempDir& d) { d.remove("assets/scene.txt"); }, "Unable to open file", false, 0},
+        {"NoPathFile", [](const TempDir& d) { d.remove("assets/animationpath.txt"); }, "Unable to open file", false, 0},
+        {"MissingSkyFace", [](const TempDir& d) { d.remove("assets/skybox/mnight/mnight_dn.tga"); },
+         "Failed to load cubemap texture assets/skybox/mnight/mnight_dn.tga\n", false, 0},
+        {"FileThatIsNotAModel",
+         [](const TempDir& d) {
+             d.write("notes.obj", "These are notes, not a model.\n");
+             d.write("assets/scene.txt", "$ notes 0\npath 0 notes.obj\n");
+         },
+         "ERROR::ASSIMP:: ", true, 0},
+        {"MalformedNumber", [](const TempDir& d) { d.write("assets/scene.txt", "$ lamp 1\ntype 0 x\n"); },
+         "velmora: assets/scene.txt: section 'lamp' key 'type': 'x' is not a number\n", true, 1},
+    };
+}
+
+class BrokenInputRun : public testing::TestWithParam<BrokenInput> {};
+
+TEST_P(BrokenInputRun, PrintsItsLineAndEndsWithItsStatus)
+{
+    TempDir dir;
+    dir.layOutRepository();
+    GetParam().damage(dir);
+    XSession x;
+    ASSERT_TRUE(x.ok() && x.launch(dir.path()));
+    if (GetParam().status == 0) {
+        ASSERT_TRUE(x.waitForWindow(limit)) << x.output() << x.errors();
+        // Escape is polled once per frame and sticky: the exit shows the
+        // frame loop kept running.
+        x.key("Escape");
+    }
+    EXPECT_EQ(x.waitExit(limit), GetParam().status) << x.errors();
+    const std::string console = GetParam().onStderr ? x.errors() : x.output();
+    EXPECT_NE(console.find(GetParam().line), std::string::npos) << console;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, BrokenInputRun, testing::ValuesIn(brokenInputs()),
+                         [](const testing::TestParamInfo<BrokenInput>& info) { return info.param.name; });
+
+} // namespace

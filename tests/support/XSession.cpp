@@ -114,24 +114,14 @@ bool XSession::waitForWindow(double seconds)
     while (now() < end) {
         if (!running())
             return false;
-        if (x("xdotool search --name '^Velmora$'") == 0) {
-            // Give the viewer time to finish start-up and present frames.
-            pause(2.0);
+        if (x("xdotool search --name '^Velmora$'") == 0)
             return running();
-        }
         pause(0.2);
     }
     return false;
 }
 
 void XSession::key(const std::string& name) { x("xdotool key " + name); }
-
-void XSession::holdKey(const std::string& name, double seconds)
-{
-    x("xdotool keydown " + name);
-    pause(seconds);
-    x("xdotool keyup " + name);
-}
 
 void XSession::moveMouse(int dx, int dy)
 {

@@ -22,11 +22,10 @@ public:
     // its working directory; stdout and stderr go to files read by output()
     // and errors().
     bool launch(const std::string& workingDir, const std::string& binary = VELMORA_BINARY);
-    // Waits for a window named "Velmora" (and for it to have drawn a frame).
+    // Waits for a window titled exactly "Velmora".
     bool waitForWindow(double seconds = 60.0);
 
     void key(const std::string& name);          // press and release
-    void holdKey(const std::string& name, double seconds);
     void moveMouse(int dx, int dy);             // relative motion
     Image screenshot();
     // Screenshots about every half second until `done` accepts one or
