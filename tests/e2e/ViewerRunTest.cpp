@@ -38,7 +38,7 @@ void writeScene(const TempDir& dir)
     std::ostringstream quad;
     int next = 1;
     quad << "mtllib checker.mtl\nusemtl checker\n";
-    appendQuad(quad, next, glm::vec3(0, 2, -3), glm::vec3(1, 0, 0), glm::vec3(0, 1, 0), 12.0f, 8.0f, true);
+    appendQuad(quad, next, glm::vec3(0, 2, -3), glm::vec3(1, 0, 0), glm::vec3(0, 1, 0), 12.0f, 8.0f);
     dir.write("checker.obj", quad.str());
     dir.write("assets/scene.txt", "$ ambient 2\nambientStrength 0 1\nambientColor 0 1,1,1\n"
                                   "$ spot 1\ntype 0 1\nposition 0 0,8,0\ndirection 0 0,-1,-0.3\ncolor 0 1,1,1\n"

@@ -45,7 +45,7 @@ void writeScene(const TempDir& dir)
     std::ostringstream quad;
     int next = 1;
     quad << "mtllib backdrop.mtl\nusemtl gradient\n";
-    appendQuad(quad, next, glm::vec3(2, 2, -3), glm::vec3(1, 0, 0), glm::vec3(0, 1, 0), 3.0f, 2.0f, true);
+    appendQuad(quad, next, glm::vec3(2, 2, -3), glm::vec3(1, 0, 0), glm::vec3(0, 1, 0), 3.0f, 2.0f);
     dir.write("backdrop.obj", quad.str());
     dir.write("assets/scene.txt", "$ ambient 2\nambientStrength 0 1\nambientColor 0 1,1,1\n"
                                   "$ spot 1\ntype 0 1\nposition 0 2,8,2\ndirection 0 0,-1,0\ncolor 0 1,1,1\n"

@@ -2,6 +2,7 @@
 
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <unistd.h>
 
 GlContext::GlContext(int width, int height)
@@ -34,17 +35,15 @@ GlContext::~GlContext()
     glfwTerminate();
 }
 
-std::vector<unsigned char> GlContext::readPixels(int x, int y, int width, int height)
-{
-    std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    return pixels;
-}
-
 Image GlContext::readImage(int width, int height)
 {
-    return Image::fromGlRgba(readPixels(0, 0, width, height), width, height);
+    std::vector<unsigned char> rgb(static_cast<size_t>(width) * height * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    Image image{width, height, rgb};
+    for (int y = 0; y < height; ++y) // GL rows run bottom up
+        std::copy_n(&rgb[static_cast<size_t>(height - 1 - y) * width * 3], width * 3, &image.rgb[static_cast<size_t>(y) * width * 3]);
+    return image;
 }
 
 std::vector<GLenum> GlContext::drainErrors()

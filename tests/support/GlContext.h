@@ -20,11 +20,7 @@ public:
     GlContext& operator=(const GlContext&) = delete;
 
     bool ok() const { return window != nullptr; }
-
-    // RGBA8 pixels of the bound read framebuffer, bottom row first.
-    static std::vector<unsigned char> readPixels(int x, int y, int width, int height);
-    // The lower left width x height of the bound read framebuffer as an
-    // Image (top row first).
+    // The lower left width x height of the bound read framebuffer.
     static Image readImage(int width, int height);
     // Drains the error queue and returns the codes seen.
     static std::vector<GLenum> drainErrors();
@@ -39,13 +35,15 @@ std::vector<unsigned char> textureRgb(GLuint texture, int width, int height);
 std::vector<float> textureDepth(GLuint texture, int width, int height);
 
 // An off-screen size x size RGBA8 colour target with a depth buffer; bound,
-// with its viewport, by construction, bind() and clear() (black, depth 1).
+// with its viewport, by construction, bind(), clear() (black, depth 1) and
+// read().
 class RenderTarget {
 public:
     explicit RenderTarget(int size);
     void bind() const;
     void clear() const;
-    Image read() const; // binds it
+    Image read() const;
+
     int size;
     GLuint fbo = 0, colour = 0, depth = 0;
 };

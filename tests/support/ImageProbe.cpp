@@ -29,8 +29,7 @@ double Image::fractionBrighterThan(int x0, int y0, int x1, int y1, float level) 
     for (int y = y0; y < y1; ++y)
         for (int x = x0; x < x1; ++x, ++count) {
             const glm::vec3 c = at(x, y);
-            if (std::max(c.r, std::max(c.g, c.b)) > level)
-                ++bright;
+            bright += std::max({c.r, c.g, c.b}) > level;
         }
     return count ? static_cast<double>(bright) / count : 0.0;
 }
@@ -47,54 +46,30 @@ Image Image::load(const std::string& path)
     return image;
 }
 
-Image Image::fromGlRgba(const std::vector<unsigned char>& rgba, int width, int height)
-{
-    Image image;
-    image.width = width;
-    image.height = height;
-    image.rgb.resize(static_cast<size_t>(width) * height * 3);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            for (int c = 0; c < 3; ++c)
-                image.rgb[(static_cast<size_t>(y) * width + x) * 3 + c] =
-                    rgba[(static_cast<size_t>(height - 1 - y) * width + x) * 4 + c];
-    return image;
-}
-
-bool Image::savePng(const std::string& path) const
-{
-    return stbi_write_png(path.c_str(), width, height, 3, rgb.data(), width * 3) != 0;
-}
-
 void keepImage(const Image& image, const std::string& name)
 {
     const char* folder = std::getenv("VELMORA_TEST_IMAGES");
-    if (!folder || !*folder)
+    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+    if (!folder || !*folder || !info)
         return;
-    std::string test;
-    if (const auto* info = testing::UnitTest::GetInstance()->current_test_info()) {
-        // Parameterised tests are named "Name/Param": keep them in the folder.
-        test = std::string(info->name()) + "-";
-        std::replace(test.begin(), test.end(), '/', '_');
-    }
-    image.savePng(std::string(folder) + "/" + test + name + ".png");
+    std::string test = info->name(); // "Name/Param" for parameterised tests
+    std::replace(test.begin(), test.end(), '/', '_');
+    const std::string path = std::string(folder) + "/" + test + "-" + name + ".png";
+    stbi_write_png(path.c_str(), image.width, image.height, 3, image.rgb.data(), image.width * 3);
 }
 
 ImageDifference compareImages(const Image& a, const Image& b, int tolerance, int x0, int y0, int x1, int y1)
 {
     ImageDifference result;
-    if (x1 < 0)
-        x1 = std::min(a.width, b.width);
-    if (y1 < 0)
-        y1 = std::min(a.height, b.height);
+    x1 = x1 < 0 ? std::min(a.width, b.width) : x1;
+    y1 = y1 < 0 ? std::min(a.height, b.height) : y1;
     long failing = 0, count = 0;
     for (int y = y0; y < y1; ++y)
         for (int x = x0; x < x1; ++x, ++count) {
             const glm::vec3 d = glm::abs(a.at(x, y) - b.at(x, y));
-            const int largest = static_cast<int>(std::max(d.r, std::max(d.g, d.b)));
+            const int largest = static_cast<int>(std::max({d.r, d.g, d.b}));
             result.largest = std::max(result.largest, largest);
-            if (largest > tolerance)
-                ++failing;
+            failing += largest > tolerance;
         }
     result.failingShare = count ? static_cast<double>(failing) / count : 0.0;
     return result;

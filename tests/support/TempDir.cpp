@@ -51,4 +51,3 @@ std::string readFile(const std::string& path)
     return text.str();
 }
 
-std::string TempDir::read(const std::string& relative) const { return readFile(file(relative)); }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iostream>
 #include <memory>
 #include <stdexcept>
 
@@ -38,16 +39,15 @@ std::string section(const std::string& name, int kind, const std::string& durati
 std::unique_ptr<Camera> cameraFor(const TempDir& dir, const std::string& text)
 {
     dir.write("path.txt", text);
-    testing::internal::CaptureStdout();
+    std::cout.setstate(std::ios::failbit); // the reader echoes every line
     std::unique_ptr<Camera> camera;
     try {
-        camera = std::make_unique<Camera>(glm::vec3(0, 0, -5), glm::vec3(0, 0, 1), glm::vec3(0, 1, 0),
-                                          dir.file("path.txt"));
+        camera = std::make_unique<Camera>(glm::vec3(0, 0, -5), glm::vec3(0, 0, 1), glm::vec3(0, 1, 0), dir.file("path.txt"));
     } catch (...) {
-        testing::internal::GetCapturedStdout();
+        std::cout.clear();
         throw;
     }
-    testing::internal::GetCapturedStdout();
+    std::cout.clear();
     return camera;
 }
 
@@ -156,13 +156,9 @@ TEST_P(PathFileFailure, NamesFileSectionAndKey)
 
 INSTANTIATE_TEST_SUITE_P(Table, PathFileFailure, testing::ValuesIn(loadFailures));
 
-TEST(PathFile, MissingFileAndAbsurdDegreeOfAnIgnoredKind)
+TEST(PathFile, AbsurdDegreeOfAnIgnoredKindIsNeverUsed)
 {
     TempDir dir;
-    testing::internal::CaptureStdout();
-    const Camera camera(glm::vec3(0), glm::vec3(0, 0, 1), glm::vec3(0, 1, 0), dir.file("absent.txt"));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to open file");
-    EXPECT_TRUE(camera.getPositionTrack().empty());
     EXPECT_NO_THROW(cameraFor(dir, "$path eye1 3\ndegree 0 2000000000\ntransfer 0 0\n"));
 }
 
@@ -206,28 +202,6 @@ TEST(PathPlayback, DegenerateAimKeepsThePreviousDirections)
     const glm::mat4 view = camera->getViewMatrix();
     for (int i = 0; i < 16; ++i)
         EXPECT_TRUE(std::isfinite(view[i / 4][i % 4]));
-}
-
-TEST(Bernstein, MatchesTheFormulaAndSumsToOneAtHighDegrees)
-{
-    // b(n, i, u) = C(n, i) u^i (1-u)^(n-i), C from Pascal's triangle.
-    float binomial[13][13] = {};
-    for (int n = 0; n <= 12; ++n) {
-        binomial[n][0] = binomial[n][n] = 1.0f;
-        for (int i = 1; i < n; ++i)
-            binomial[n][i] = binomial[n - 1][i - 1] + binomial[n - 1][i];
-    }
-    for (const float u : {0.1f, 0.3333333f, 0.77f})
-        for (unsigned n = 0; n <= 12; ++n)
-            for (unsigned i = 0; i <= n; ++i)
-                EXPECT_FLOAT_EQ(Camera::bernstein(n, i, u), binomial[n][i] * std::pow(u, float(i)) * std::pow(1 - u, float(n - i)))
-                    << n << " " << i << " " << u;
-    for (const unsigned n : {20u, 68u, 4096u}) {
-        double sum = 0.0;
-        for (unsigned i = 0; i <= n; ++i)
-            sum += Camera::bernstein(n, i, 0.3f);
-        EXPECT_NEAR(sum, 1.0, 1e-5) << "degree " << n;
-    }
 }
 
 // Free flight from the start-up camera (no path file).
