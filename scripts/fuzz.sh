@@ -17,9 +17,13 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(config scene path)
 
-build="$root/build-fuzz"
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_FUZZ=ON \
-  -DVELMORA_SANITIZE=ON >/dev/null
+# VELMORA_FUZZ_BUILD names a build folder already configured with
+# VELMORA_FUZZ=ON (scripts/test.sh passes its own).
+build="${VELMORA_FUZZ_BUILD:-$root/build-fuzz}"
+if [ -z "${VELMORA_FUZZ_BUILD:-}" ]; then
+  CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_FUZZ=ON \
+    -DVELMORA_SANITIZE=ON >/dev/null
+fi
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/velmora_fuzz_}"
 
 mkdir -p "$build/findings"
