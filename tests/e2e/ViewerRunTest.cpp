@@ -15,12 +15,13 @@ namespace {
 // long: frames are slow on a loaded machine with sanitizers.
 constexpr double limit = 60.0;
 
-// Share of pixels of a rectangle where a channel moved by more than 24 of
-// 255: above the flicker of the particles, the only thing that moves while
-// the camera stands still.
-double changed(const Image& a, const Image& b, int x0 = 0, int y0 = 0, int x1 = 1920, int y1 = 1080)
+// Share of pixels of a rectangle (x0, y0, x1, y1) where a channel moved by
+// more than 24 of 255: above the flicker of the particles, the only thing
+// that moves while the camera stands still.
+const glm::ivec4 whole(0, 0, 1920, 1080);
+double changed(const Image& a, const Image& b, const glm::ivec4& r = whole)
 {
-    return compareImages(a, b, 24, x0, y0, x1, y1).failingShare;
+    return compareImages(a, b, 24, r.x, r.y, r.z, r.w).failingShare;
 }
 
 // A checkered backdrop at z = -3 with a glass ball in front of it at the
@@ -59,48 +60,36 @@ TEST(ViewerRun, EveryBindingActsOnTheRealWindowAndEscapeEndsWithZero)
     ASSERT_TRUE(x.ok() && x.launch(dir.path()));
     ASSERT_TRUE(x.waitForWindow(limit)) << "no window titled Velmora: " << x.output() << x.errors();
 
-    // Playback moves the view.
+    // Polls until `r` has changed on more than `share` of its pixels since
+    // `before`, and returns that shot.
+    const auto changedShot = [&](const Image& before, const glm::ivec4& r, double share, const char* what) {
+        const Image shot = x.screenshotUntil([&](const Image& s) { return changed(before, s, r) > share; }, limit);
+        EXPECT_GT(changed(before, shot, r), share) << what;
+        keepImage(shot, what);
+        return shot;
+    };
     const Image first = x.screenshotUntil([](const Image& shot) { return shot.mean(0, 0, 1920, 1080).r > 10.0f; }, limit);
-    const Image later = x.screenshotUntil([&](const Image& shot) { return changed(first, shot) > 0.2; }, limit);
-    EXPECT_GT(changed(first, later), 0.2) << "the path does not move the camera";
+    changedShot(first, whole, 0.2, "path playback");
 
     // Space: free flight holds the camera; two shots a second apart agree.
     x.key("space");
     Image held;
-    const Image steady = x.screenshotUntil(
-        [&](const Image& shot) {
-            XSession::pause(1.0);
-            held = x.screenshot();
-            return changed(shot, held) < 0.05;
-        },
-        limit);
-    EXPECT_LT(changed(steady, held), 0.05) << "Space does not stop the camera";
-    keepImage(held, "held");
+    x.screenshotUntil([&](const Image& shot) { return XSession::pause(1.0), changed(shot, held = x.screenshot()) < 0.05; }, limit);
+    EXPECT_LT(changed(x.screenshot(), held), 0.05) << "Space does not stop the camera";
 
     // F4: without post-processing the ball at the centre no longer bends the
-    // checker behind it; the right edge of the window (away from the
-    // fountain on the left) stays as it was.
+    // checker; the right edge (away from the fountain) stays as it was.
     x.key("F4");
-    const auto centre = [](const Image& a, const Image& b) { return changed(a, b, 900, 480, 1020, 600); };
-    const Image plain = x.screenshotUntil([&](const Image& shot) { return centre(held, shot) > 0.2; }, limit);
-    EXPECT_GT(centre(held, plain), 0.2) << "F4 does not change the glass";
-    EXPECT_LT(changed(held, plain, 1620, 0, 1920, 1080), 0.01) << "F4 changed more than the glass";
-    keepImage(plain, "plain");
+    const Image plain = changedShot(held, {900, 480, 1020, 600}, 0.2, "F4");
+    EXPECT_LT(changed(held, plain, {1620, 0, 1920, 1080}), 0.01) << "F4 changed more than the glass";
     x.key("F4");
-
     // F3: the shadow map's debug view covers the upper right quarter only.
     x.key("F3");
-    const auto quarter = [](const Image& a, const Image& b) { return changed(a, b, 960, 0, 1920, 540); };
-    const Image debug = x.screenshotUntil([&](const Image& shot) { return quarter(held, shot) > 0.5; }, limit);
-    EXPECT_GT(quarter(held, debug), 0.5) << "F3 shows no depth map";
-    EXPECT_LT(changed(held, debug, 960, 540, 1920, 1080), 0.01) << "F3 changed the lower right quarter";
-    keepImage(debug, "debug");
-
+    const Image debug = changedShot(held, {960, 0, 1920, 540}, 0.5, "F3");
+    EXPECT_LT(changed(held, debug, {960, 540, 1920, 1080}), 0.01) << "F3 changed the lower right quarter";
     // The mouse turns the view in free flight: 600 pixels at 0.3 degrees.
     x.moveMouse(600, 0);
-    const Image turned = x.screenshotUntil([&](const Image& shot) { return changed(debug, shot, 0, 540, 960, 1080) > 0.3; }, limit);
-    EXPECT_GT(changed(debug, turned, 0, 540, 960, 1080), 0.3) << "mouse motion does not turn the view";
-    keepImage(turned, "turned");
+    changedShot(debug, {0, 540, 960, 1080}, 0.3, "mouse");
 
     x.key("BackSpace");
     for (double waited = 0; waited < limit && x.output().find("Resetting animation\n") == std::string::npos; waited += 0.2)

@@ -6,8 +6,8 @@
 #include <string>
 #include <sys/types.h>
 
-// A private 1920x1080x24 Xvfb display with one viewer process on it, driven
-// like a user would: xdotool for keys and mouse, ImageMagick's import for
+// A private 1920x1080x24 Xvfb display with one program on it, driven like a
+// user would: xdotool for keys and mouse, ImageMagick's import for
 // screenshots. Everything started is killed on destruction.
 class XSession {
 public:
@@ -17,36 +17,32 @@ public:
     XSession& operator=(const XSession&) = delete;
 
     bool ok() const { return xvfb > 0 && !display.empty(); }
-
-    // Starts `binary` (the velmora binary by default) with `workingDir` as
-    // its working directory; stdout and stderr go to files read by output()
-    // and errors().
+    // Starts `binary` in `workingDir`; its stdout and stderr are kept for
+    // output() and errors().
     bool launch(const std::string& workingDir, const std::string& binary = VELMORA_BINARY);
-    // Waits for a window titled exactly "Velmora".
-    bool waitForWindow(double seconds = 60.0);
+    // Polls for a window titled exactly "Velmora"; false if the program ends.
+    bool waitForWindow(double seconds);
 
-    void key(const std::string& name);          // press and release
-    void moveMouse(int dx, int dy);             // relative motion
-    Image screenshot();
-    // Screenshots about every half second until `done` accepts one or
-    // `seconds` have passed; returns the last one taken (at least one is).
-    // For steps whose effect takes an unknown number of frames to show.
+    void key(const std::string& name); // press and release
+    void moveMouse(int dx, int dy);    // relative motion, window focused first
+    // Screenshots until `done` accepts one or `seconds` have passed; returns
+    // the last one taken (at least one is).
     Image screenshotUntil(const std::function<bool(const Image&)>& done, double seconds);
-    static void pause(double seconds);
-
-    // Exit status of the viewer, or -1000 if it did not end in time (it is
-    // then killed). A signal death gives 128 + the signal number.
-    int waitExit(double seconds = 10.0);
-    bool running();
+    Image screenshot() { return screenshotUntil([](const Image&) { return true; }, 0); }
+    // Exit status of the program (128 + signal for a signal death), or -1000
+    // if it did not end in time (it is then killed).
+    int waitExit(double seconds);
     std::string output() const;
     std::string errors() const;
-    // Runs a shell command with this display; returns its exit status.
-    int x(const std::string& command) const;
+    static void pause(double seconds);
 
 private:
+    bool running();
+    int x(const std::string& command) const; // a shell command on this display
+
     pid_t xvfb = -1;
-    pid_t viewer = -1;
-    int exitCode = -1000; // set when the viewer has been reaped
+    pid_t program = -1;
+    int exitCode = -1000;
     std::string display;
     std::string logDir;
 };

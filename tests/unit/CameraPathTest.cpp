@@ -99,6 +99,8 @@ std::vector<PlaybackCase> playbackCases()
     };
 }
 
+void PrintTo(const PlaybackCase& c, std::ostream* out) { *out << c.rule; }
+
 class Playback : public testing::TestWithParam<PlaybackCase> {};
 
 TEST_P(Playback, MovesTheEye)
@@ -134,6 +136,8 @@ const LoadFailureCase loadFailures[] = {
      ": section 'e' key 'position0': part 2 of '1,x,2': 'x' is not a number"},
     {"$path e 10\ndegree one 1\n", false, ":2: type code 'one' is not a number"},
 };
+
+void PrintTo(const LoadFailureCase& c, std::ostream* out) { *out << c.message; }
 
 class PathFileFailure : public testing::TestWithParam<LoadFailureCase> {};
 

@@ -62,6 +62,8 @@ const InputCase inputCases[] = {
      {wheel(1.5, true, -3.5f), key(GLFW_KEY_SPACE, press, 0, 0, false, true, -3.5f), wheel(-0.5, false, -4.0f)}},
 };
 
+void PrintTo(const InputCase& c, std::ostream* out) { *out << c.rule; }
+
 class Input : public testing::TestWithParam<InputCase> {
 protected:
     void SetUp() override

@@ -71,6 +71,8 @@ const ReaderCase readerCases[] = {
     {"huge code", "$ s 0\nk 99999999999 v\n", {}, "2: type code '99999999999' is out of range"},
 };
 
+void PrintTo(const ReaderCase& c, std::ostream* out) { *out << c.rule; }
+
 class ReaderRules : public testing::TestWithParam<ReaderCase> {};
 
 TEST_P(ReaderRules, Apply)
@@ -160,6 +162,8 @@ const GetterCase getterCases[] = {
     {"1,,3", 'v', "invalid: section 'lamp' key 'k': part 2 of '1,,3': '' is not a number"},
     {"1,2,", 'v', "invalid: section 'lamp' key 'k': part 3 of '1,2,': '' is not a number"},
 };
+
+void PrintTo(const GetterCase& c, std::ostream* out) { *out << (c.value ? c.value : "absent") << " as " << c.getter; }
 
 class GetterRules : public testing::TestWithParam<GetterCase> {};
 

@@ -97,8 +97,12 @@ void buildArch(MeshBuilder& mesh)
         const glm::vec2 p0 = rim(a0), p1 = rim(a1);
         const glm::vec3 n0(-std::cos(a0), -std::sin(a0), 0.0f), n1(-std::cos(a1), -std::sin(a1), 0.0f);
         const float v0 = static_cast<float>(i) / 24.0f, v1 = static_cast<float>(i + 1) / 24.0f;
-        mesh.addQuad(mesh.addVertex({p0.x, p0.y, d}, n0, {0, v0}), mesh.addVertex({p1.x, p1.y, d}, n1, {0, v1}),
-                     mesh.addVertex({p1.x, p1.y, -d}, n1, {1, v1}), mesh.addVertex({p0.x, p0.y, -d}, n0, {1, v0}));
+        // One statement per vertex, last first as the shipped arch has them: the
+        // order of function arguments is unspecified.
+        const unsigned id = mesh.addVertex({p0.x, p0.y, -d}, n0, {1, v0});
+        const unsigned ic = mesh.addVertex({p1.x, p1.y, -d}, n1, {1, v1});
+        const unsigned ib = mesh.addVertex({p1.x, p1.y, d}, n1, {0, v1});
+        mesh.addQuad(mesh.addVertex({p0.x, p0.y, d}, n0, {0, v0}), ib, ic, id);
     }
     mesh.addBox({-3.5f, top, -1.0f}, {3.5f, top + 0.35f, 1.0f}, 1.75f);
 }

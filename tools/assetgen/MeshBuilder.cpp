@@ -49,8 +49,14 @@ void MeshBuilder::addQuad(unsigned a, unsigned b, unsigned c, unsigned d)
 void MeshBuilder::addFlatQuad(const glm::vec3& a, const glm::vec3& b, const glm::vec3& c, const glm::vec3& d)
 {
     const glm::vec3 normal = glm::normalize(glm::cross(b - a, d - a));
-    addQuad(addVertex(a, normal, {0, 0}), addVertex(b, normal, {1, 0}), addVertex(c, normal, {1, 1}),
-            addVertex(d, normal, {0, 1}));
+    // One statement each: the order of function arguments is unspecified, and
+    // the vertex order is part of the files. Last corner first, as the
+    // shipped assets have it.
+    const unsigned id = addVertex(d, normal, {0, 1});
+    const unsigned ic = addVertex(c, normal, {1, 1});
+    const unsigned ib = addVertex(b, normal, {1, 0});
+    const unsigned ia = addVertex(a, normal, {0, 0});
+    addQuad(ia, ib, ic, id);
 }
 
 void MeshBuilder::addFlatGrid(const glm::vec3& a, const glm::vec3& b, const glm::vec3& c, const glm::vec3& d,
