@@ -129,16 +129,15 @@ bool XSession::running()
     return false;
 }
 
-int XSession::waitExit(double seconds)
+int XSession::waitExit(double seconds, const std::string& key)
 {
-    for (const double end = now() + seconds; running() && now() < end;)
-        pause(0.05);
-    if (!running())
-        return exitCode;
-    kill(program, SIGKILL);
-    waitpid(program, nullptr, 0);
-    program = -1;
-    return -1000;
+    double pressed = 0;
+    for (const double end = now() + seconds; running() && now() < end; pause(0.05))
+        if (!key.empty() && now() - pressed > 1.0) {
+            x("xdotool key " + key);
+            pressed = now();
+        }
+    return running() ? -1000 : exitCode;
 }
 
 std::string XSession::output() const { return readFile(logDir + "/stdout.txt"); }

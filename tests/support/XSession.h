@@ -30,8 +30,9 @@ public:
     Image screenshotUntil(const std::function<bool(const Image&)>& done, double seconds);
     Image screenshot() { return screenshotUntil([](const Image&) { return true; }, 0); }
     // Exit status of the program (128 + signal for a signal death), or -1000
-    // if it did not end in time (it is then killed).
-    int waitExit(double seconds);
+    // if it did not end in time. With `key`, presses it about every second
+    // meanwhile (a key pressed while the window is still coming up is lost).
+    int waitExit(double seconds, const std::string& key = "");
     std::string output() const;
     std::string errors() const;
     static void pause(double seconds);
