@@ -124,6 +124,11 @@ TEST_F(LitPassTest, SpotLightsItsConeOnlyAndPointLightFallsOff)
     EXPECT_GT(probe(spotImage, {0, 0, 1.2f}), level + 40.0f) << "inside the inner cone";
     for (const float r : {2.3f, 3.0f, 5.0f})
         EXPECT_NEAR(probe(spotImage, {r, 0, 0}), level, 1.5f) << "outside the outer cone, at " << r;
+    // Between the cones (20 and 25 degrees: 1.46 to 1.87 units out) the
+    // light fades: half-way it is clearly between the core and the floor.
+    const float between = probe(spotImage, {1.66f, 0, 0});
+    EXPECT_GT(between, level + 10.0f);
+    EXPECT_LT(between, probe(spotImage, {0, 0, 1.2f}) - 10.0f);
 
     const Image bulb = render(load(point("p", "0,2,0", "1,1,1") + floor));
     EXPECT_GT(probe(bulb, {0, 0, 0}), probe(bulb, {2, 0, 0}) + 15.0f);

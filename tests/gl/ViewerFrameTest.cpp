@@ -20,8 +20,9 @@
 namespace {
 
 constexpr int width = 320, height = 180;
-const glm::vec3 eye(0, 2, 10), lookedAt(-2, 2, 0);
-const glm::vec3 glassCentre(2, 2, 0); // the shipped glass ball, radius 1.2
+const glm::vec3 eye(0, 2, 14), lookedAt(0, 2, 0);
+// The shipped glass ball (radius 1.2) twice: clear, and nearly opaque.
+const glm::vec3 glassCentre(2, 2, 0), tintedCentre(-2, 2, 0);
 const glm::u8vec3 skyColour(90, 20, 140);
 
 std::string vec(const glm::vec3& v)
@@ -30,9 +31,10 @@ std::string vec(const glm::vec3& v)
 }
 
 // The repository laid out in a scratch folder, with a backdrop (a quad whose
-// texel (x, y) is red 4x, green 4y, lit by white ambient light), the glass
-// ball in front of it, a spot light, one sky colour on every face and a
-// camera path that holds still.
+// texel (x, y) is red 4x, green 4y, blue 60, lit by white ambient light),
+// two glass balls in front of it (the second with transparency 0.1 and a
+// blue texture of its own), a spot light, one sky colour on every face and
+// a camera path that holds still.
 void writeScene(const TempDir& dir)
 {
     dir.layOutRepository();
@@ -45,14 +47,21 @@ void writeScene(const TempDir& dir)
     std::ostringstream quad;
     int next = 1;
     quad << "mtllib backdrop.mtl\nusemtl gradient\n";
-    appendQuad(quad, next, glm::vec3(2, 2, -3), glm::vec3(1, 0, 0), glm::vec3(0, 1, 0), 3.0f, 2.0f);
+    appendQuad(quad, next, glm::vec3(0, 2, -3), glm::vec3(1, 0, 0), glm::vec3(0, 1, 0), 6.0f, 3.0f);
     dir.write("backdrop.obj", quad.str());
     dir.write("assets/scene.txt", "$ ambient 2\nambientStrength 0 1\nambientColor 0 1,1,1\n"
                                   "$ spot 1\ntype 0 1\nposition 0 2,8,2\ndirection 0 0,-1,0\ncolor 0 1,1,1\n"
                                   "innerRadius 0 20\nouterRadius 0 30\n"
                                   "$ backdrop 0\npath 0 " + dir.file("backdrop.obj") + "\n"
                                   "$ glass 0\npath 0 assets/models/glass_sphere.ply\nposition 0 " + vec(glassCentre) +
-                                  "\ntransparency 0 1\nrefraction 0 0.66\n");
+                                  "\ntransparency 0 1\nrefraction 0 0.66\n"
+                                  "$ tinted 0\npath 0 tinted.ply\nposition 0 " + vec(tintedCentre) +
+                                  "\ntransparency 0 0.1\nrefraction 0 0.66\n");
+    std::string ball = dir.read("assets/models/glass_sphere.ply");
+    ball.replace(ball.find("textures/glass_clear.png"), 24, "blue.png");
+    dir.write("tinted.ply", ball);
+    const unsigned char blue[3] = {0, 0, 255};
+    stbi_write_png(dir.file("blue.png").c_str(), 1, 1, 3, blue, 3);
     dir.write("assets/animationpath.txt", "$path eye 10\ndegree 0 0\nduration 1 1000\ntransfer 0 0\nposition0 3 " +
                                               vec(eye) + "\n$path look 11\ndegree 0 0\nduration 1 1000\ntransfer 0 0\n"
                                               "position0 3 " + vec(lookedAt) + "\n");
@@ -166,23 +175,31 @@ TEST_F(ViewerFrame, SkyParticlesAndGlassReachTheWindowThroughTheComposite)
             drops += on.at(x, y).b > 180.0f && on.at(x, y).b > on.at(x, y).r + 60.0f;
     EXPECT_GT(drops, 3) << "no fountain drops at " << fountain.x << ", " << fountain.y;
 
-    // Inside the ball the composite bends the backdrop (well over 8 levels
-    // on most pixels); post-processing off shows the plain backdrop there.
-    // Around the ball (from 1.5 to 2.2 radii out) both frames are the same
-    // lit image: 2 levels allow for the copy's rounding, no pixel may fail.
+    // Inside the clear ball the composite shows the backdrop through a lens:
+    // upside down and mirrored (real glass, the backdrop beyond the focal
+    // length), where post-processing off shows it plain. Probes 5 x 5 half
+    // a radius from the centre; 8 levels of gradient at least each way.
     const glm::ivec2 c = pixelOf(glassCentre);
     const int r = pixelOf(glassCentre + glm::vec3(1.2f, 0, 0)).x - c.x;
     ASSERT_GT(r, 10);
-    const ImageDifference inside = compareImages(on, off, 8, c.x - r / 2, c.y - r / 2, c.x + r / 2, c.y + r / 2);
-    EXPECT_GT(inside.failingShare, 0.5) << "the glass does not refract";
+    const auto probe = [](const Image& image, int x, int y) { return image.mean(x - 2, y - 2, x + 3, y + 3); };
+    const float plainDown = probe(off, c.x, c.y + r / 2).g - probe(off, c.x, c.y - r / 2).g;
+    const float plainRight = probe(off, c.x + r / 2, c.y).r - probe(off, c.x - r / 2, c.y).r;
+    const float seenDown = probe(on, c.x, c.y + r / 2).g - probe(on, c.x, c.y - r / 2).g;
+    const float seenRight = probe(on, c.x + r / 2, c.y).r - probe(on, c.x - r / 2, c.y).r;
+    EXPECT_GT(std::abs(plainDown), 8.0f);
+    EXPECT_GT(std::abs(plainRight), 8.0f);
+    EXPECT_LT(seenDown * plainDown, -64.0f) << "the ball does not turn the backdrop upside down";
+    EXPECT_LT(seenRight * plainRight, -64.0f) << "the ball does not mirror the backdrop";
     EXPECT_EQ(compareImages(on, onAgain, 2, c.x - r / 2, c.y - r / 2, c.x + r / 2, c.y + r / 2).failingShare, 0.0);
+    // Around it (from 1.5 to 2 radii out) both frames are the same lit
+    // image: 2 levels allow for the copy's rounding, no pixel may fail.
     for (const glm::ivec4& band : {glm::ivec4(c.x - 2 * r, c.y - r, c.x - 3 * r / 2, c.y + r),
-                                   glm::ivec4(c.x + 3 * r / 2, c.y - r, c.x + 2 * r, c.y + r)}) {
-        const ImageDifference around = compareImages(on, off, 2, band.x, band.y, band.z, band.w);
-        EXPECT_EQ(around.failingShare, 0.0) << "largest " << around.largest;
-    }
-    const Image backdrop = on;
-    EXPECT_GT(backdrop.mean(c.x + 3 * r / 2, c.y - r, c.x + 2 * r, c.y + r).r, 100.0f) << "the backdrop is lit";
+                                   glm::ivec4(c.x + 3 * r / 2, c.y - r, c.x + 2 * r, c.y + r)})
+        EXPECT_EQ(compareImages(on, off, 2, band.x, band.y, band.z, band.w).failingShare, 0.0);
+    // The nearly opaque ball shows its own blue over the backdrop (blue 60).
+    const glm::ivec2 t = pixelOf(tintedCentre);
+    EXPECT_GT(probe(on, t.x, t.y).b, probe(off, t.x, t.y).b + 60.0f) << "transparency is not applied";
 }
 
 TEST_F(ViewerFrame, SixHundredFramesOfTheShippedSceneWithEveryBindingRaiseNoOpenGlError)
