@@ -175,10 +175,9 @@ TEST_F(ViewerFrame, SkyParticlesAndGlassReachTheWindowThroughTheComposite)
             drops += on.at(x, y).b > 180.0f && on.at(x, y).b > on.at(x, y).r + 60.0f;
     EXPECT_GT(drops, 3) << "no fountain drops at " << fountain.x << ", " << fountain.y;
 
-    // Inside the clear ball the composite shows the backdrop through a lens:
-    // upside down and mirrored (real glass, the backdrop beyond the focal
-    // length), where post-processing off shows it plain. Probes 5 x 5 half
-    // a radius from the centre; 8 levels of gradient at least each way.
+    // Inside the clear ball the composite shows the backdrop through a lens,
+    // where post-processing off shows it plain: gradients measured between
+    // 5 x 5 probes half a radius either side of the centre.
     const glm::ivec2 c = pixelOf(glassCentre);
     const int r = pixelOf(glassCentre + glm::vec3(1.2f, 0, 0)).x - c.x;
     ASSERT_GT(r, 10);
@@ -189,8 +188,16 @@ TEST_F(ViewerFrame, SkyParticlesAndGlassReachTheWindowThroughTheComposite)
     const float seenRight = probe(on, c.x + r / 2, c.y).r - probe(on, c.x - r / 2, c.y).r;
     EXPECT_GT(std::abs(plainDown), 8.0f);
     EXPECT_GT(std::abs(plainRight), 8.0f);
-    EXPECT_LT(seenDown * plainDown, -64.0f) << "the ball does not turn the backdrop upside down";
-    EXPECT_LT(seenRight * plainRight, -64.0f) << "the ball does not mirror the backdrop";
+    // Paraxially (index 1.5: focal length 1.5 radii from the centre; the eye
+    // 14 in front) rays through the ball cross the axis 2.07 behind its
+    // centre and meet the backdrop (3 behind) at -0.45 times their offset at
+    // the ball, against 17 / 14 of it without the ball: the gradient shows at
+    // -0.37 times its plain slope. The composite's screen-space model is not
+    // paraxial optics: within a factor of two.
+    for (const float ratio : {seenDown / plainDown, seenRight / plainRight}) {
+        EXPECT_LT(ratio, -0.37f / 2) << "the ball does not turn the backdrop upside down and shrink it";
+        EXPECT_GT(ratio, -0.37f * 2) << "the ball does not turn the backdrop upside down and shrink it";
+    }
     EXPECT_EQ(compareImages(on, onAgain, 2, c.x - r / 2, c.y - r / 2, c.x + r / 2, c.y + r / 2).failingShare, 0.0);
     // Around it (from 1.5 to 2 radii out) both frames are the same lit
     // image: 2 levels allow for the copy's rounding, no pixel may fail.
