@@ -105,15 +105,15 @@ std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
 
 std::shared_ptr<Mesh> ModelLoader::makeMesh(ImportedMesh& mesh, const ImportedModel& model)
 {
-    // Untextured meshes show their material's colour, or white when the file
-    // gives none; so does a texture that cannot be decoded.
-    const GLuint standIn = colorTexture(mesh.color);
+    // A texture that cannot be decoded shows white; a mesh without textures
+    // shows its material's colour (white when the file gives none).
+    const GLuint white = colorTexture({{255, 255, 255, 255}});
     std::vector<Texture> textures;
     for (const TextureReference& reference : mesh.textures)
-        textures.push_back(Texture{loadTexture(reference, model, standIn), reference.type});
+        textures.push_back(Texture{loadTexture(reference, model, white), reference.type});
     auto result = std::make_shared<Mesh>(std::move(mesh.vertices), std::move(mesh.indices), std::move(textures));
     if (result->getTextures().empty())
-        result->setFallbackTexture(standIn);
+        result->setFallbackTexture(colorTexture(mesh.color));
     return result;
 }
 

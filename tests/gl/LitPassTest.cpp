@@ -221,11 +221,15 @@ TEST_F(LitPassTest, PointLightFallsOffWithDistance)
 
 TEST_F(LitPassTest, TextureColourShowsThroughAndUntexturedMeshesShowWhite)
 {
-    // Floor texture: left half red, right half blue (2 x 1 texels).
+    // Floor texture: left half red, right half blue (16 x 16 texels, so that
+    // the trilinear filter keeps each half's colour away from the middle).
     dir.write("floor.mtl", "newmtl checker\nmap_Kd halves.png\n");
     dir.write("halves.png", "");
-    const unsigned char pixels[] = {255, 0, 0, 255, 0, 0, 255, 255};
-    stbi_write_png(dir.file("halves.png").c_str(), 2, 1, 4, pixels, 8);
+    std::vector<unsigned char> pixels;
+    for (int i = 0; i < 16 * 16; ++i)
+        pixels.insert(pixels.end(), {static_cast<unsigned char>(i % 16 < 8 ? 255 : 0), 0,
+                                     static_cast<unsigned char>(i % 16 < 8 ? 0 : 255), 255});
+    stbi_write_png(dir.file("halves.png").c_str(), 16, 16, 4, pixels.data(), 64);
     const std::string textured = modelFile("floor.obj", floorObj(10.0f, 0.0f, "checker"));
     const std::string plain = modelFile("plain.obj", floorObj(2.0f, 0.5f));
 
@@ -233,6 +237,7 @@ TEST_F(LitPassTest, TextureColourShowsThroughAndUntexturedMeshesShowWhite)
     load(scene, ambient(0.3f) + pointSection("bulb", "0,3,0", "1,1,1") + modelSection("a_floor", textured) +
                     modelSection("b_plain", plain));
     const Image image = render(scene);
+    // Texel centres: the texture is filtered linearly.
     const glm::vec3 left = probe(image, {-3.5f, 0, 0});
     const glm::vec3 right = probe(image, {3.5f, 0, 0});
     EXPECT_GT(left.r, 100.0f);
