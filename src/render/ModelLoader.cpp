@@ -7,7 +7,6 @@
 #include <cctype>
 #include <filesystem>
 #include <iostream>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -18,13 +17,6 @@ constexpr std::size_t assimpStringCapacity = 1024;
 
 // Model textures are sampled with up to this many anisotropic taps.
 constexpr float textureAnisotropy = 8.0f;
-
-// Imports running side by side: one per core, since each is CPU-bound.
-std::size_t importsAtOnce()
-{
-    const unsigned int cores = std::thread::hardware_concurrency();
-    return std::clamp<std::size_t>(cores, 1, 8);
-}
 
 bool isFile(const std::string& path)
 {
@@ -60,39 +52,45 @@ std::string sameNameInAnyCase(const std::string& directory, const std::string& n
 
 void ModelLoader::prefetch(const std::vector<std::string>& paths)
 {
-    upcoming.assign(paths.begin(), paths.end());
-    startAhead();
-}
-
-void ModelLoader::startAhead()
-{
-    while (running.size() < importsAtOnce() && !upcoming.empty()) {
-        running.push_back(std::make_unique<ImportProcess>());
-        running.back()->start(upcoming.front());
-        upcoming.pop_front();
-    }
+    std::vector<std::string> distinct;
+    for (const std::string& announced : paths)
+        if (remaining[announced]++ == 0)
+            distinct.push_back(announced);
+    batch.start(distinct);
 }
 
 std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
 {
     this->path = path;
-    std::unique_ptr<ImportProcess> import;
-    if (!running.empty() && running.front()->getPath() == path) {
-        import = std::move(running.front());
-        running.pop_front();
-    } else {
-        // Asked for something else than announced: the imports started
-        // ahead are of no use.
-        running.clear();
-        upcoming.clear();
-        import = std::make_unique<ImportProcess>();
-        import->start(path);
-    }
-    startAhead();
-
     ImportedModel imported;
     std::string error;
-    if (!import->finish(imported, error)) {
+    bool ok = true;
+    const auto repeat = repeats.find(path);
+    if (repeat != repeats.end()) {
+        imported = repeat->second;
+    } else {
+        // After a crash the files behind the one that crashed go to a new
+        // child.
+        if (!batch.running() && !batch.upcoming().empty())
+            batch.start(batch.rest());
+        if (batch.upcoming() == path) {
+            ok = batch.next(imported, error);
+        } else {
+            // Not announced, or asked for out of turn: a child of its own.
+            ImportProcess single;
+            single.start({path});
+            ok = single.next(imported, error);
+        }
+    }
+    const auto left = remaining.find(path);
+    if (left != remaining.end() && --left->second <= 0) {
+        remaining.erase(left);
+        repeats.erase(path);
+    } else if (left != remaining.end() && ok && !repeats.count(path)) {
+        repeats.emplace(path, imported);
+    }
+
+    if (!ok) {
         std::cerr << "ERROR::ASSIMP:: " << error << std::endl;
         return std::make_shared<Model>(std::vector<std::shared_ptr<Mesh>>());
     }

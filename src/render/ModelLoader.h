@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,7 +19,7 @@ class Model;
 // child process, so that no file can end the viewer), and its meshes and
 // textures are made here, in the viewer, with the GL context current.
 //
-// Owns: the import processes started ahead (killed if never collected) and
+// Owns: the import process started by prefetch() (killed if unfinished) and
 // one 1x1 texture per distinct material colour, white included, shared by
 // the untextured meshes of every model it loads (never deleted).
 // Use:  one loader per scene load; optionally prefetch() the paths of the
@@ -32,8 +31,9 @@ public:
     // Never returns null. A file that cannot be imported prints one line
     // "ERROR::ASSIMP:: <why>" on stderr and gives a model without meshes.
     std::shared_ptr<Model> loadModel(std::string path);
-    // The model files loadModel() will be asked for, in order. Their imports
-    // start ahead, a few side by side, while earlier models are being made.
+    // The model files loadModel() will be asked for, in that order. One
+    // child process starts importing them at once, each file once, ahead of
+    // the viewer making the models.
     void prefetch(const std::vector<std::string>& paths);
 
     // Text before the last '/' or '\\' plus '/', or "" when there is none.
@@ -55,10 +55,12 @@ private:
     // be decoded (the failure has been printed).
     GLuint loadTexture(const TextureReference& reference, const ImportedModel& model, GLuint standIn);
     GLuint colorTexture(const std::array<unsigned char, 4>& rgba);
-    void startAhead();
-
     std::string path;
-    std::deque<std::string> upcoming;
-    std::deque<std::unique_ptr<ImportProcess>> running;
+    // Imports the announced files, each once, in order.
+    ImportProcess batch;
+    // How often each announced path is still to be loaded, and the result
+    // of a file named again later, so that it is imported only once.
+    std::map<std::string, int> remaining;
+    std::map<std::string, ImportedModel> repeats;
     std::map<std::uint32_t, GLuint> colorTextures;
 };
