@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
 namespace fs = std::filesystem;
@@ -54,9 +55,10 @@ void ModelLoader::prefetch(const std::vector<std::string>& paths)
 {
     std::vector<std::string> distinct;
     for (const std::string& announced : paths)
-        if (remaining[announced]++ == 0)
+        if (remaining[announced]++ == 0 && std::ifstream(announced))
             distinct.push_back(announced);
-    batch.start(distinct);
+    if (!distinct.empty())
+        batch.start(distinct);
 }
 
 std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
@@ -68,6 +70,10 @@ std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
     const auto repeat = repeats.find(path);
     if (repeat != repeats.end()) {
         imported = repeat->second;
+    } else if (!std::ifstream(path)) {
+        // Assimp's own words for a file it cannot open, without a child.
+        error = "Unable to open file \"" + path + "\".";
+        ok = false;
     } else {
         // After a crash the files behind the one that crashed go to a new
         // child.
