@@ -246,7 +246,7 @@ TEST_F(ModelFileTest, TextureNamesWithBackslashesOtherCaseOrAForeignDirectoryAre
     const struct {
         std::string name;
         std::string file;
-    } cases[] = {{"tex\\Blue.png", "tex/Blue.png"}, {"BLUE.PNG", "blue.png"}, {"D:\\art\\Blue.png", "blue.png"}};
+    } cases[] = {{"tex\\a\\Blue.png", "tex/a/Blue.png"}, {"BLUE.PNG", "blue.png"}, {"D:\\art\\Blue.png", "blue.png"}};
     for (const auto& c : cases) {
         TempDir files;
         writeSolidPng(files, c.file, 1, 1, 4, {0, 0, 255, 255});
