@@ -187,14 +187,10 @@ ImportedMesh AssimpConverter::convertMesh(const aiMesh* mesh, const aiScene* sce
         const bool standIn = aiGetMaterialString(material, AI_MATKEY_NAME, &name) == AI_SUCCESS &&
                              std::strcmp(name.C_Str(), AI_DEFAULT_MATERIAL_NAME) == 0;
         aiColor4D color;
-        if (standIn) {
-        } else if (aiGetMaterialColor(material, AI_MATKEY_BASE_COLOR, &color) == AI_SUCCESS) {
-            result.hasColor = true;
+        if (!standIn && aiGetMaterialColor(material, AI_MATKEY_BASE_COLOR, &color) == AI_SUCCESS)
             result.color = {{toByte(color.r, true), toByte(color.g, true), toByte(color.b, true), 255}};
-        } else if (aiGetMaterialColor(material, AI_MATKEY_COLOR_DIFFUSE, &color) == AI_SUCCESS) {
-            result.hasColor = true;
+        else if (!standIn && aiGetMaterialColor(material, AI_MATKEY_COLOR_DIFFUSE, &color) == AI_SUCCESS)
             result.color = {{toByte(color.r, false), toByte(color.g, false), toByte(color.b, false), 255}};
-        }
     }
     return result;
 }

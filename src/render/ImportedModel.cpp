@@ -82,7 +82,6 @@ std::string ImportedModel::encode() const
     for (const ImportedMesh& mesh : meshes) {
         putBytes(out, mesh.vertices.data(), mesh.vertices.size() * sizeof(Vertex));
         putBytes(out, mesh.indices.data(), mesh.indices.size() * sizeof(unsigned int));
-        out += static_cast<char>(mesh.hasColor);
         out.append(reinterpret_cast<const char*>(mesh.color.data()), 4);
         putU32(out, static_cast<std::uint32_t>(mesh.textures.size()));
         for (const TextureReference& texture : mesh.textures) {
@@ -111,16 +110,13 @@ bool ImportedModel::decode(const std::string& bytes, std::string& error)
         error = "the import process sent no model";
         return false;
     }
-    // An encoded mesh takes at least 17 bytes (three counts, a flag and a
-    // colour), a texture reference or an image at least 12: that bounds the
-    // counts by the bytes left.
-    meshes.resize(in.count(17));
+    // An encoded mesh takes at least 16 bytes (three counts and a colour), a
+    // texture reference or an image at least 12: that bounds the counts by
+    // the bytes left.
+    meshes.resize(in.count(16));
     for (ImportedMesh& mesh : meshes) {
         in.array(mesh.vertices);
         in.array(mesh.indices);
-        char hasColor = 0;
-        in.take(&hasColor, 1);
-        mesh.hasColor = hasColor != 0;
         in.take(mesh.color.data(), 4);
         mesh.textures.resize(in.count(12));
         for (TextureReference& texture : mesh.textures) {

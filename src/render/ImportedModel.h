@@ -31,8 +31,8 @@ struct ImportedMesh {
     std::vector<unsigned int> indices;
     // Diffuse, specular, normal, height, in that order.
     std::vector<TextureReference> textures;
-    // The material's own colour as 8-bit sRGB, shown when it names no texture.
-    bool hasColor = false;
+    // The material's own colour as 8-bit sRGB, shown when it names no
+    // texture; white when the file gives none.
     std::array<unsigned char, 4> color{{255, 255, 255, 255}};
 };
 
