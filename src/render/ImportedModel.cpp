@@ -12,7 +12,8 @@ void putU32(std::string& out, std::uint32_t value) { out.append(reinterpret_cast
 void putBytes(std::string& out, const void* data, std::size_t size)
 {
     putU32(out, static_cast<std::uint32_t>(size));
-    out.append(static_cast<const char*>(data), size);
+    if (size > 0)
+        out.append(static_cast<const char*>(data), size);
 }
 
 // Reads fields off the front of a byte string; once a read fails every later
@@ -46,6 +47,9 @@ public:
             ok = false;
             return;
         }
+        // An empty vector may have no storage at all.
+        if (size == 0)
+            return;
         std::memcpy(out, data, size);
         data += size;
         left -= size;
