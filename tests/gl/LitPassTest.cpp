@@ -237,7 +237,6 @@ TEST_F(LitPassTest, TextureColourShowsThroughAndUntexturedMeshesShowWhite)
     load(scene, ambient(0.3f) + pointSection("bulb", "0,3,0", "1,1,1") + modelSection("a_floor", textured) +
                     modelSection("b_plain", plain));
     const Image image = render(scene);
-    // Texel centres: the texture is filtered linearly.
     const glm::vec3 left = probe(image, {-3.5f, 0, 0});
     const glm::vec3 right = probe(image, {3.5f, 0, 0});
     EXPECT_GT(left.r, 100.0f);
