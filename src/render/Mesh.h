@@ -31,8 +31,9 @@ public:
     // mesh has none), sets "model" and draws the indexed triangles.
     void draw(const glm::mat4& model, GLuint program);
 
-    // Texture bound on unit 0 when `textures` is empty (a shared 1x1 white
-    // texture), so untextured meshes show lit instead of another mesh's image.
+    // Texture bound on unit 0 when `textures` is empty (a shared 1x1 texture
+    // of the material's colour, or white), so untextured meshes show their
+    // colour instead of another mesh's image.
     void setFallbackTexture(GLuint texture) { fallbackTexture = texture; }
 
     const std::vector<Vertex>& getVertices() const { return vertices; }

@@ -30,6 +30,8 @@ glm::mat4 Model::modelMatrix() const
     // rather than with a matrix of NaNs.
     if (angle != 0.0f && glm::dot(axis, axis) > 0.0f)
         matrix = glm::rotate(matrix, angle * 0.017453292f, axis);
+    if (scale != 1.0f)
+        matrix = glm::scale(matrix, glm::vec3(scale));
     return matrix;
 }
 

@@ -27,9 +27,12 @@ public:
     void setPosition(const glm::vec3& p) { position = p; }
     void setAxis(const glm::vec3& a) { axis = a; }
     void setSpeed(float s) { speed = s; }
+    void setScale(float s) { scale = s; }
 
-    // Translation to `position`, then the turn by `angle` degrees about
-    // `axis` (skipped while angle is 0 or the axis has zero length).
+    // Uniform scaling by `scale` about the model's origin, then the turn by
+    // `angle` degrees about `axis` (skipped while angle is 0 or the axis has
+    // zero length), then the translation to `position`. Every pass draws
+    // with this one matrix.
     glm::mat4 modelMatrix() const;
 
     const std::vector<std::shared_ptr<Mesh>>& getMeshes() const { return meshes; }
@@ -41,6 +44,7 @@ public:
     const glm::vec3& getAxis() const { return axis; }
     float getAngle() const { return angle; }
     float getSpeed() const { return speed; }
+    float getScale() const { return scale; }
 
 private:
     glm::vec3 position{0.0f};
@@ -52,4 +56,5 @@ private:
     glm::vec3 axis{0.0f};
     float angle = 0.0f;
     float speed = 0.0f;
+    float scale = 1.0f;
 };

@@ -3,160 +3,161 @@
 #include "render/Model.h"
 #include "render/StbTexture.h"
 
-#include <assimp/postprocess.h>
-#include <assimp/scene.h>
-
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 
-namespace {
+namespace fs = std::filesystem;
 
-// Gives a mesh imported without normals its faces' own normals: every
-// triangle gets three vertices of its own carrying the normal of its plane
-// (counter-clockwise winding faces outwards), so it is shaded flat instead of
-// receiving no light. A degenerate triangle keeps a zero normal.
-void splitIntoFlatFaces(std::vector<Vertex>& vertices, std::vector<unsigned int>& indices)
-{
-    std::vector<Vertex> corners;
-    corners.reserve(indices.size());
-    for (std::size_t i = 0; i + 2 < indices.size(); i += 3) {
-        Vertex a = vertices[indices[i]];
-        Vertex b = vertices[indices[i + 1]];
-        Vertex c = vertices[indices[i + 2]];
-        const glm::vec3 cross = glm::cross(b.position - a.position, c.position - a.position);
-        const float length = glm::length(cross);
-        const glm::vec3 normal = length > 0.0f ? cross / length : glm::vec3(0.0f);
-        a.normal = b.normal = c.normal = normal;
-        corners.push_back(a);
-        corners.push_back(b);
-        corners.push_back(c);
-    }
-    vertices = std::move(corners);
-    for (std::size_t i = 0; i < indices.size(); ++i)
-        indices[i] = static_cast<unsigned int>(i);
-}
+namespace {
 
 // Assimp's aiString holds at most this many bytes, terminator included.
 constexpr std::size_t assimpStringCapacity = 1024;
 
+// Model textures are sampled with up to this many anisotropic taps.
+constexpr float textureAnisotropy = 8.0f;
+
+bool isFile(const std::string& path)
+{
+    std::error_code error;
+    return fs::is_regular_file(path.empty() ? fs::path(".") : fs::path(path), error);
+}
+
+std::string lowered(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// An entry of `directory` ("" the working directory) whose name equals
+// `name` but for case; empty when there is none.
+std::string sameNameInAnyCase(const std::string& directory, const std::string& name)
+{
+    if (name.empty())
+        return std::string();
+    const std::string wanted = lowered(name);
+    std::error_code error;
+    for (fs::directory_iterator entry(directory.empty() ? fs::path(".") : fs::path(directory), error), end;
+         !error && entry != end; entry.increment(error)) {
+        const std::string candidate = entry->path().filename().string();
+        if (lowered(candidate) == wanted && isFile(directory + candidate))
+            return directory + candidate;
+    }
+    return std::string();
+}
+
 } // namespace
+
+void ModelLoader::prefetch(const std::vector<std::string>& paths)
+{
+    std::vector<std::string> distinct;
+    for (const std::string& announced : paths)
+        if (remaining[announced]++ == 0 && std::ifstream(announced))
+            distinct.push_back(announced);
+    if (!distinct.empty())
+        batch.start(distinct);
+}
 
 std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
 {
     this->path = path;
-    // Some of Assimp's format readers keep state from one file to the next
-    // inside an importer (its OpenGEX reader crashes on a camera-only file
-    // read after another file), so each file gets an importer of its own.
-    importer = std::make_unique<Assimp::Importer>();
-    // aiProcess_Triangulate | aiProcess_FlipUVs (0x800008) and nothing else:
-    // no generated normals, no joined vertices, no baked node transforms.
-    const aiScene* scene = importer->ReadFile(path, aiProcess_Triangulate | aiProcess_FlipUVs);
-    // An incomplete scene is refused whatever other flags come with it, and
-    // so is one without meshes (a text file read as an empty OBJ, say).
-    if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode || scene->mNumMeshes == 0) {
-        // Assimp sets its error text only when it returns no scene. For a
-        // scene it returns but flags incomplete (cameras or lights only) the
-        // text is empty or left over from an earlier file, so the line names
-        // the problem itself.
-        std::cerr << "ERROR::ASSIMP:: "
-                  << (scene ? "no complete scene with meshes in " + path : std::string(importer->GetErrorString()))
-                  << std::endl;
+    ImportedModel imported;
+    std::string error;
+    bool ok = true;
+    const auto repeat = repeats.find(path);
+    if (repeat != repeats.end()) {
+        imported = repeat->second;
+    } else if (!std::ifstream(path)) {
+        // Assimp's own words for a file it cannot open, without a child.
+        error = "Unable to open file \"" + path + "\".";
+        ok = false;
+    } else {
+        // After a crash the files behind the one that crashed go to a new
+        // child.
+        if (!batch.running() && !batch.upcoming().empty())
+            batch.start(batch.rest());
+        if (batch.upcoming() == path) {
+            ok = batch.next(imported, error);
+        } else {
+            // Not announced, or asked for out of turn: a child of its own.
+            ImportProcess single;
+            single.start({path});
+            ok = single.next(imported, error);
+        }
+    }
+    const auto left = remaining.find(path);
+    if (left != remaining.end() && --left->second <= 0) {
+        remaining.erase(left);
+        repeats.erase(path);
+    } else if (left != remaining.end() && ok && !repeats.count(path)) {
+        repeats.emplace(path, imported);
+    }
+
+    if (!ok) {
+        std::cerr << "ERROR::ASSIMP:: " << error << std::endl;
         return std::make_shared<Model>(std::vector<std::shared_ptr<Mesh>>());
     }
-    return std::make_shared<Model>(collectMeshes(scene->mRootNode, scene));
-}
-
-std::vector<std::shared_ptr<Mesh>> ModelLoader::collectMeshes(const aiNode* node, const aiScene* scene)
-{
     std::vector<std::shared_ptr<Mesh>> meshes;
-    for (unsigned int i = 0; i < node->mNumMeshes; ++i) {
-        const unsigned int index = node->mMeshes[i];
-        if (index < scene->mNumMeshes && scene->mMeshes[index])
-            meshes.push_back(convertMesh(scene->mMeshes[index], scene));
-    }
-    for (unsigned int i = 0; i < node->mNumChildren; ++i) {
-        if (!node->mChildren[i])
-            continue;
-        for (std::shared_ptr<Mesh>& mesh : collectMeshes(node->mChildren[i], scene))
-            meshes.push_back(std::move(mesh));
-    }
-    return meshes;
+    meshes.reserve(imported.meshes.size());
+    for (ImportedMesh& mesh : imported.meshes)
+        meshes.push_back(makeMesh(mesh, imported));
+    return std::make_shared<Model>(std::move(meshes));
 }
 
-std::shared_ptr<Mesh> ModelLoader::convertMesh(const aiMesh* mesh, const aiScene* scene)
+std::shared_ptr<Mesh> ModelLoader::makeMesh(ImportedMesh& mesh, const ImportedModel& model)
 {
-    std::vector<Vertex> vertices;
-    vertices.reserve(mesh->mNumVertices);
-    const aiVector3D* uvs = mesh->mTextureCoords[0];
-    for (unsigned int i = 0; i < mesh->mNumVertices; ++i) {
-        Vertex vertex{};
-        vertex.position = glm::vec3(mesh->mVertices[i].x, mesh->mVertices[i].y, mesh->mVertices[i].z);
-        if (mesh->mNormals)
-            vertex.normal = glm::vec3(mesh->mNormals[i].x, mesh->mNormals[i].y, mesh->mNormals[i].z);
-        if (uvs)
-            vertex.uv = glm::vec2(uvs[i].x, uvs[i].y);
-        vertices.push_back(vertex);
-    }
-
-    // Only complete triangles whose corners all exist are kept: the draw call
-    // reads the index list as triangles, so a point or line face would shift
-    // every later triangle, and an index past the vertex list would read
-    // outside the buffer.
-    std::vector<unsigned int> indices;
-    indices.reserve(static_cast<std::size_t>(mesh->mNumFaces) * 3);
-    for (unsigned int f = 0; f < mesh->mNumFaces; ++f) {
-        const aiFace& face = mesh->mFaces[f];
-        if (face.mNumIndices != 3 || !face.mIndices)
-            continue;
-        if (face.mIndices[0] >= mesh->mNumVertices || face.mIndices[1] >= mesh->mNumVertices ||
-            face.mIndices[2] >= mesh->mNumVertices)
-            continue;
-        indices.insert(indices.end(), face.mIndices, face.mIndices + 3);
-    }
-    if (!mesh->mNormals)
-        splitIntoFlatFaces(vertices, indices);
-
+    // A texture that cannot be decoded shows white; a mesh without textures
+    // shows its material's colour (white when the file gives none).
+    const GLuint white = colorTexture({{255, 255, 255, 255}});
     std::vector<Texture> textures;
-    if (mesh->mMaterialIndex < scene->mNumMaterials && scene->mMaterials[mesh->mMaterialIndex]) {
-        const aiMaterial* material = scene->mMaterials[mesh->mMaterialIndex];
-        auto append = [&textures](std::vector<Texture> more) {
-            textures.insert(textures.end(), more.begin(), more.end());
-        };
-        append(loadTexturesOfType(material, aiTextureType_DIFFUSE, "texture_diffuse"));
-        append(loadTexturesOfType(material, aiTextureType_SPECULAR, "texture_specular"));
-        // The material's height slot holds normal maps and its ambient slot
-        // height maps, as common exporters fill them.
-        append(loadTexturesOfType(material, aiTextureType_HEIGHT, "texture_normal"));
-        append(loadTexturesOfType(material, aiTextureType_AMBIENT, "texture_height"));
-    }
-
-    auto result = std::make_shared<Mesh>(std::move(vertices), std::move(indices), std::move(textures));
+    for (const TextureReference& reference : mesh.textures)
+        textures.push_back(Texture{loadTexture(reference, model, white), reference.type});
+    auto result = std::make_shared<Mesh>(std::move(mesh.vertices), std::move(mesh.indices), std::move(textures));
     if (result->getTextures().empty())
-        result->setFallbackTexture(whiteTexture());
+        result->setFallbackTexture(colorTexture(mesh.color));
     return result;
 }
 
-std::vector<Texture> ModelLoader::loadTexturesOfType(const aiMaterial* material, aiTextureType type,
-                                                     std::string typeName)
+GLuint ModelLoader::loadTexture(const TextureReference& reference, const ImportedModel& model, GLuint standIn)
 {
-    std::vector<Texture> textures;
-    for (unsigned int i = 0; i < aiGetMaterialTextureCount(material, type); ++i) {
-        aiString name;
-        if (aiGetMaterialTexture(material, type, i, &name, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                 nullptr) != AI_SUCCESS)
-            continue;
-        auto image = std::make_shared<StbTexture>();
-        const std::string full = texturePath(path, std::string(name.data, name.length));
-        image->loadTexture2D(full.c_str());
-        image->setWrapAndFilter(GL_CLAMP_TO_EDGE, GL_NEAREST);
-        Texture texture;
-        // A file that could not be decoded leaves a texture without image,
-        // which samples black; the slot shows white instead (the failure has
-        // been printed).
-        texture.id = image->hasImage() ? image->getId() : whiteTexture();
-        texture.type = typeName;
-        textures.push_back(texture);
+    auto image = std::make_shared<StbTexture>();
+    if (reference.embedded >= 0) {
+        const EmbeddedImage& embedded = model.images[static_cast<std::size_t>(reference.embedded)];
+        const auto* bytes = reinterpret_cast<const unsigned char*>(embedded.bytes.data());
+        if (embedded.height == 0)
+            image->loadTexture2DFromMemory(bytes, embedded.bytes.size(), reference.name + " in " + path);
+        else
+            image->loadTexture2DFromPixels(static_cast<int>(embedded.width), static_cast<int>(embedded.height),
+                                           bytes);
+    } else {
+        image->loadTexture2D(findTexture(path, reference.name).c_str());
     }
-    return textures;
+    // Texture coordinates beyond 0..1 tile the image, and minified texels
+    // are filtered through the mipmaps (trilinear, anisotropic where offered)
+    // so that distant and slanted surfaces do not shimmer.
+    image->setWrapAndFilter(GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
+    image->setMaxAnisotropy(textureAnisotropy);
+    return image->hasImage() ? image->getId() : standIn;
+}
+
+GLuint ModelLoader::colorTexture(const std::array<unsigned char, 4>& rgba)
+{
+    const std::uint32_t key = static_cast<std::uint32_t>(rgba[0]) << 24 | static_cast<std::uint32_t>(rgba[1]) << 16 |
+                              static_cast<std::uint32_t>(rgba[2]) << 8 | rgba[3];
+    GLuint& texture = colorTextures[key];
+    if (texture == 0) {
+        glGenTextures(1, &texture);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    }
+    return texture;
 }
 
 std::string ModelLoader::directoryOf(std::string path)
@@ -177,17 +178,22 @@ std::string ModelLoader::texturePath(const std::string& modelPath, const std::st
     return full;
 }
 
-GLuint ModelLoader::whiteTexture()
+std::string ModelLoader::findTexture(const std::string& modelPath, const std::string& name)
 {
-    if (white == 0) {
-        const unsigned char pixel[4] = {255, 255, 255, 255};
-        glGenTextures(1, &white);
-        glBindTexture(GL_TEXTURE_2D, white);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    }
-    return white;
+    // Files written on Windows name their textures with '\\' separators
+    // (".\\wood.jpg", "D:\\work\\wood.jpg").
+    std::string forward = name;
+    std::replace(forward.begin(), forward.end(), '\\', '/');
+    const std::string joined = texturePath(modelPath, forward);
+    if (isFile(joined))
+        return joined;
+    const std::string inAnyCase = sameNameInAnyCase(directoryOf(joined), joined.substr(directoryOf(joined).size()));
+    if (!inAnyCase.empty())
+        return inAnyCase;
+    const std::string bare = forward.substr(directoryOf(forward).size());
+    const std::string modelDirectory = directoryOf(modelPath);
+    if (isFile(modelDirectory + bare))
+        return modelDirectory + bare;
+    const std::string bareInAnyCase = sameNameInAnyCase(modelDirectory, bare);
+    return bareInAnyCase.empty() ? joined : bareInAnyCase;
 }

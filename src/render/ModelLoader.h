@@ -1,44 +1,40 @@
 #pragma once
 
+#include "render/ImportProcess.h"
+#include "render/ImportedModel.h"
 #include "render/Mesh.h"
 
 #include <GL/glew.h>
-#include <assimp/Importer.hpp>
-#include <assimp/material.h>
 
+#include <array>
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-struct aiMesh;
-struct aiNode;
-struct aiScene;
 class Model;
 
-// Imports model files through Assimp into Models.
+// Imports model files into Models: each file is read by an ImportProcess (a
+// child process, so that no file can end the viewer), and its meshes and
+// textures are made here, in the viewer, with the GL context current.
 //
-// Owns: one Assimp::Importer (which keeps the last imported scene until the
-// next import or the loader's end) and, once a mesh needs it, a 1x1 white
-// texture shared by every untextured mesh it makes (never deleted).
-// Use:  one loader per scene load, with the GL context current; call
-//       loadModel() once per model file. Textures are resolved against the
-//       model file's directory and are not cached: every reference decodes and
-//       uploads the file again, into a new texture.
+// Owns: the import process started by prefetch() (killed if unfinished) and
+// one 1x1 texture per distinct material colour, white included, shared by
+// the untextured meshes of every model it loads (never deleted).
+// Use:  one loader per scene load; optionally prefetch() the paths of the
+//       whole scene, then loadModel() once per model file, in that order.
+//       Textures are resolved against the model file's directory and are not
+//       cached: every reference decodes and uploads its image again.
 class ModelLoader {
 public:
-    // Never returns null. An import failure prints "ERROR::ASSIMP:: <why>"
-    // on stderr and returns a model without meshes.
+    // Never returns null. A file that cannot be imported prints one line
+    // "ERROR::ASSIMP:: <why>" on stderr and gives a model without meshes.
     std::shared_ptr<Model> loadModel(std::string path);
-
-    // Every mesh reference of the node tree, depth first in pre-order (a node's
-    // own meshes before its children's). Node transformations are ignored.
-    std::vector<std::shared_ptr<Mesh>> collectMeshes(const aiNode* node, const aiScene* scene);
-    // Copies positions, normals (zero when the mesh has none), the first uv set
-    // (zero when absent) and the complete triangles; then the material's
-    // textures in the order diffuse, specular, normal (height slot), height
-    // (ambient slot).
-    std::shared_ptr<Mesh> convertMesh(const aiMesh* mesh, const aiScene* scene);
-    std::vector<Texture> loadTexturesOfType(const aiMaterial* material, aiTextureType type, std::string typeName);
+    // The model files loadModel() will be asked for, in that order. One
+    // child process starts importing them at once, each file once, ahead of
+    // the viewer making the models.
+    void prefetch(const std::vector<std::string>& paths);
 
     // Text before the last '/' or '\\' plus '/', or "" when there is none.
     static std::string directoryOf(std::string path);
@@ -46,13 +42,25 @@ public:
     // the directory is cut to 1023 characters and the name is dropped when the
     // joined text would not stay below 1024.
     static std::string texturePath(const std::string& modelPath, const std::string& name);
+    // The file a material's texture name means: the name with '\\' read as
+    // '/' joined as texturePath() does; when that file does not exist, the
+    // same file name in another case in that directory, then the bare file
+    // name (in any case) in the model's directory. When none exists, the
+    // joined path, for the failure line.
+    static std::string findTexture(const std::string& modelPath, const std::string& name);
 
 private:
-    GLuint whiteTexture();
-
+    std::shared_ptr<Mesh> makeMesh(ImportedMesh& mesh, const ImportedModel& model);
+    // A texture of the image a material names, or `standIn` when it cannot
+    // be decoded (the failure has been printed).
+    GLuint loadTexture(const TextureReference& reference, const ImportedModel& model, GLuint standIn);
+    GLuint colorTexture(const std::array<unsigned char, 4>& rgba);
     std::string path;
-    // Made anew for every file (see loadModel); holds the last file's scene
-    // until the next import or the loader's destruction.
-    std::unique_ptr<Assimp::Importer> importer;
-    GLuint white = 0;
+    // Imports the announced files, each once, in order.
+    ImportProcess batch;
+    // How often each announced path is still to be loaded, and the result
+    // of a file named again later, so that it is imported only once.
+    std::map<std::string, int> remaining;
+    std::map<std::string, ImportedModel> repeats;
+    std::map<std::uint32_t, GLuint> colorTextures;
 };

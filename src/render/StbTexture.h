@@ -2,6 +2,7 @@
 
 #include <GL/glew.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,15 @@ public:
     // RGBA8 2D texture with mipmaps. A file that cannot be decoded prints
     // "Failed to load texture <path>" and leaves the texture without image.
     void loadTexture2D(const char* path);
-    void setWrapAndFilter(GLint wrap, GLint filter);
+    // The same from an image file held in memory (a texture embedded in a
+    // model file); `label` names it in the failure line.
+    void loadTexture2DFromMemory(const unsigned char* bytes, std::size_t size, const std::string& label);
+    // The same from width x height RGBA8 texels, top row first.
+    void loadTexture2DFromPixels(int width, int height, const unsigned char* rgba);
+    void setWrapAndFilter(GLint wrap, GLint minFilter, GLint magFilter);
+    // Anisotropic filtering up to `limit` samples where the driver offers it
+    // (and no more than it supports); nothing otherwise.
+    void setMaxAnisotropy(float limit);
 
     // Six faces in GL order (+X, -X, +Y, -Y, +Z, -Z), uploaded as RGB8 with
     // linear filtering and clamp-to-edge. A face that cannot be decoded prints

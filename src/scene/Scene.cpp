@@ -8,6 +8,8 @@
 #include <cmath>
 #include <map>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -24,7 +26,14 @@ void Scene::load(std::string path)
     std::map<std::string, ConfigSection> sections;
     readConfigFile(sections, path);
 
+    // The model files import side by side in child processes, started here
+    // in the order the sections are taken below.
     ModelLoader loader;
+    std::vector<std::string> modelPaths;
+    for (const auto& entry : sections)
+        if (entry.second.kind == ModelSection)
+            modelPaths.push_back(entry.second.getString("path"));
+    loader.prefetch(modelPaths);
     for (const auto& entry : sections) {
         const ConfigSection& section = entry.second;
         // The getters name the section, key and text of a bad number; the
@@ -62,6 +71,9 @@ void Scene::loadSection(const ConfigSection& section, ModelLoader& loader)
         model->setPosition(position);
         model->setAxis(section.getVec3("axis"));
         model->setSpeed(section.getFloat("speed"));
+        // Optional: a model without the key keeps its file's size.
+        if (section.values.count("scale"))
+            model->setScale(section.getFloat("scale"));
         models.push_back(model);
     } else if (section.kind == AmbientSection) {
         ambientStrength = section.getFloat("ambientStrength");

@@ -1,0 +1,168 @@
+#include "render/ImportedModel.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+constexpr char magic[4] = {'V', 'M', 'D', '1'};
+
+void putU32(std::string& out, std::uint32_t value) { out.append(reinterpret_cast<const char*>(&value), 4); }
+
+void putBytes(std::string& out, const void* data, std::size_t size)
+{
+    putU32(out, static_cast<std::uint32_t>(size));
+    if (size > 0)
+        out.append(static_cast<const char*>(data), size);
+}
+
+// Reads fields off the front of a byte string; once a read fails every later
+// one fails too, so callers check `ok` at the end of a record.
+class Reader {
+public:
+    explicit Reader(const std::string& bytes) : data(bytes.data()), left(bytes.size()) {}
+
+    bool ok = true;
+
+    std::uint32_t u32()
+    {
+        std::uint32_t value = 0;
+        take(&value, 4);
+        return value;
+    }
+    // A count of items of `itemSize` bytes each that must still fit in the
+    // bytes left; a larger count fails the read and gives 0.
+    std::size_t count(std::size_t itemSize)
+    {
+        const std::size_t n = u32();
+        if (!ok || n > left / itemSize) {
+            ok = false;
+            return 0;
+        }
+        return n;
+    }
+    void take(void* out, std::size_t size)
+    {
+        if (!ok || size > left) {
+            ok = false;
+            return;
+        }
+        // An empty vector may have no storage at all.
+        if (size == 0)
+            return;
+        std::memcpy(out, data, size);
+        data += size;
+        left -= size;
+    }
+    std::string text()
+    {
+        const std::size_t size = count(1);
+        std::string value(size, '\0');
+        take(value.data(), size);
+        return value;
+    }
+    // A length-prefixed array of trivially copyable items.
+    template <typename T> void array(std::vector<T>& out)
+    {
+        const std::size_t size = count(1);
+        if (size % sizeof(T) != 0)
+            ok = false;
+        out.resize(ok ? size / sizeof(T) : 0);
+        take(out.data(), out.size() * sizeof(T));
+    }
+    bool atEnd() const { return ok && left == 0; }
+
+private:
+    const char* data;
+    std::size_t left;
+};
+
+} // namespace
+
+std::string ImportedModel::encode() const
+{
+    std::string out(magic, sizeof magic);
+    putU32(out, static_cast<std::uint32_t>(meshes.size()));
+    for (const ImportedMesh& mesh : meshes) {
+        putBytes(out, mesh.vertices.data(), mesh.vertices.size() * sizeof(Vertex));
+        putBytes(out, mesh.indices.data(), mesh.indices.size() * sizeof(unsigned int));
+        out.append(reinterpret_cast<const char*>(mesh.color.data()), 4);
+        putU32(out, static_cast<std::uint32_t>(mesh.textures.size()));
+        for (const TextureReference& texture : mesh.textures) {
+            putBytes(out, texture.type.data(), texture.type.size());
+            putBytes(out, texture.name.data(), texture.name.size());
+            putU32(out, static_cast<std::uint32_t>(texture.embedded));
+        }
+    }
+    putU32(out, static_cast<std::uint32_t>(images.size()));
+    for (const EmbeddedImage& image : images) {
+        putU32(out, image.width);
+        putU32(out, image.height);
+        putBytes(out, image.bytes.data(), image.bytes.size());
+    }
+    return out;
+}
+
+bool ImportedModel::decode(const std::string& bytes, std::string& error)
+{
+    meshes.clear();
+    images.clear();
+    Reader in(bytes);
+    char head[sizeof magic] = {};
+    in.take(head, sizeof head);
+    if (!in.ok || std::memcmp(head, magic, sizeof magic) != 0) {
+        error = "the import process sent no model";
+        return false;
+    }
+    // An encoded mesh takes at least 16 bytes (three counts and a colour), a
+    // texture reference or an image at least 12: that bounds the counts by
+    // the bytes left.
+    meshes.resize(in.count(16));
+    for (ImportedMesh& mesh : meshes) {
+        in.array(mesh.vertices);
+        in.array(mesh.indices);
+        in.take(mesh.color.data(), 4);
+        mesh.textures.resize(in.count(12));
+        for (TextureReference& texture : mesh.textures) {
+            texture.type = in.text();
+            texture.name = in.text();
+            texture.embedded = static_cast<int>(in.u32());
+        }
+        if (!in.ok)
+            break;
+    }
+    images.resize(in.count(12));
+    for (EmbeddedImage& image : images) {
+        image.width = in.u32();
+        image.height = in.u32();
+        image.bytes = in.text();
+    }
+    if (!in.atEnd()) {
+        error = "the import process sent a damaged model";
+        meshes.clear();
+        images.clear();
+        return false;
+    }
+    // References must stay inside what arrived: indices inside each vertex
+    // list, embedded images inside the image list, raw texels complete.
+    for (ImportedMesh& mesh : meshes) {
+        for (unsigned int index : mesh.indices)
+            if (index >= mesh.vertices.size())
+                in.ok = false;
+        for (TextureReference& texture : mesh.textures)
+            if (texture.embedded < -1 || texture.embedded >= static_cast<int>(images.size()))
+                in.ok = false;
+        if (mesh.indices.size() % 3 != 0)
+            in.ok = false;
+    }
+    for (const EmbeddedImage& image : images)
+        if (image.height != 0 && static_cast<std::uint64_t>(image.width) * image.height * 4 != image.bytes.size())
+            in.ok = false;
+    if (!in.ok) {
+        error = "the import process sent a damaged model";
+        meshes.clear();
+        images.clear();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,287 @@
+// Model files as their authors made them: node placement, material colours,
+// repeating textures, embedded and misnamed textures, the scene's scale key,
+// and a file that would take the viewer down. Every file is written here.
+#include "GlContext.h"
+#include "ImageProbe.h"
+#include "TempDir.h"
+#include "render/Mesh.h"
+#include "render/Model.h"
+#include "render/Shader.h"
+#include "scene/Scene.h"
+
+#include <glm/gtc/matrix_transform.hpp>
+#include <gtest/gtest.h>
+#include <stb_image_write.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr int size = 256;
+
+// PNG file bytes of a width x height RGBA image.
+std::string png(int width, int height, const std::vector<unsigned char>& rgba)
+{
+    std::string bytes;
+    stbi_write_png_to_func([](void* out, void* data, int n) { static_cast<std::string*>(out)->append(static_cast<char*>(data), n); },
+                           &bytes, width, height, 4, rgba.data(), width * 4);
+    return bytes;
+}
+
+// glTF 2 of one 1 x 1 quad (y = 0, facing up, uvs 0..1, no normals) with
+// material `material`, placed by node 0 at (-5, 0, 0) scaled 2 and by its
+// child node 1 at (5, 0, 0) from there. With `image`, a .glb that embeds it
+// as the material's texture; otherwise a .gltf beside quad.bin in `dir`.
+std::string gltf(const TempDir& dir, const std::string& material, const std::string& image = "")
+{
+    const float positions[] = {-0.5f, 0, 0.5f, 0.5f, 0, 0.5f, 0.5f, 0, -0.5f, -0.5f, 0, -0.5f};
+    const float uvs[] = {0, 1, 1, 1, 1, 0, 0, 0};
+    const unsigned short indices[] = {0, 1, 2, 0, 2, 3};
+    std::string bin(reinterpret_cast<const char*>(positions), 48);
+    bin.append(reinterpret_cast<const char*>(uvs), 32).append(reinterpret_cast<const char*>(indices), 12);
+    bin += image + std::string((4 - image.size() % 4) % 4, '\0');
+    std::string json =
+        R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[)"
+        R"({"mesh":0,"translation":[-2.5,0,0],"scale":[2,2,2],"children":[1]},{"mesh":0,"translation":[2.5,0,0]}],)"
+        R"("meshes":[{"primitives":[{"attributes":{"POSITION":0,"TEXCOORD_0":1},"indices":2,"material":0}]}],)"
+        R"("materials":[)" + material + R"(],"accessors":[)"
+        R"({"bufferView":0,"componentType":5126,"count":4,"type":"VEC3","min":[-0.5,0,-0.5],"max":[0.5,0,0.5]},)"
+        R"({"bufferView":1,"componentType":5126,"count":4,"type":"VEC2"},)"
+        R"({"bufferView":2,"componentType":5123,"count":6,"type":"SCALAR"}],"bufferViews":[)"
+        R"({"buffer":0,"byteLength":48},{"buffer":0,"byteOffset":48,"byteLength":32},)"
+        R"({"buffer":0,"byteOffset":80,"byteLength":12})" +
+        (image.empty() ? std::string()
+                       : R"(,{"buffer":0,"byteOffset":92,"byteLength":)" + std::to_string(image.size()) +
+                             R"(}],"images":[{"bufferView":3,"mimeType":"image/png"}],"textures":[{"source":0})") +
+        R"(],"buffers":[{"byteLength":)" + std::to_string(bin.size()) + (image.empty() ? R"(,"uri":"quad.bin"}]})" : "}]}");
+    if (image.empty()) {
+        dir.write("quad.bin", bin);
+        dir.write("quad.gltf", json);
+        return dir.file("quad.gltf");
+    }
+    json += std::string((4 - json.size() % 4) % 4, ' ');
+    const auto u32 = [](std::size_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+    dir.write("quad.glb", "glTF" + u32(2) + u32(28 + json.size() + bin.size()) + u32(json.size()) + "JSON" + json +
+                              u32(bin.size()) + std::string("BIN\0", 4) + bin);
+    return dir.file("quad.glb");
+}
+
+// An 8 x 8 quad at y = 0 whose uvs run 0..4, with normals of zero length
+// (as STL exporters write them), textured by `texture` through m.mtl.
+std::string tiledObj(const TempDir& dir, const std::string& texture)
+{
+    dir.write("m.mtl", "newmtl m\nmap_Kd " + texture + "\n");
+    dir.write("tiled.obj", "mtllib m.mtl\nv -4 0 4\nv 4 0 4\nv 4 0 -4\nv -4 0 -4\nvt 0 0\nvt 4 0\nvt 4 4\nvt 0 4\n"
+                           "vn 0 0 0\nusemtl m\nf 1/1/1 2/2/1 3/3/1\nf 1/1/1 3/3/1 4/4/1\n");
+    return dir.file("tiled.obj");
+}
+
+// The lit pass under white ambient light only, seen from 12 units above.
+class ModelFileTest : public GlTest {
+protected:
+    void SetUp() override
+    {
+        GlTest::SetUp();
+        target = std::make_unique<RenderTarget>(size);
+        shader = Shader::build("shader/simpletextured.vert", "shader/simpletextured.frag");
+        glEnable(GL_DEPTH_TEST);
+        glEnable(GL_CULL_FACE);
+    }
+
+    // Loads a scene of the model at `path` (plus `extra` sections); stderr
+    // is kept in `errors`, stdout in `output`.
+    void load(Scene& scene, const std::string& path, const std::string& extra = "")
+    {
+        dir.write("scene.txt", "$ light 2\nambientStrength 0 1\nambientColor 0 1,1,1\n$ model 0\npath 0 " + path +
+                                   "\n" + extra);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        scene.load(dir.file("scene.txt"));
+        errors = testing::internal::GetCapturedStderr();
+        output = testing::internal::GetCapturedStdout();
+    }
+
+    Image render(Scene& scene)
+    {
+        target->clear();
+        shader->use();
+        shader->setMat4("view", view);
+        shader->setMat4("projection", projection);
+        scene.draw(shader, false);
+        EXPECT_TRUE(GlContext::drainErrors().empty());
+        Image image = target->read();
+        keepImage(image, "frame");
+        return image;
+    }
+
+    // Mean colour of the 5 x 5 pixels around where `world` lands.
+    glm::vec3 probe(const Image& image, const glm::vec3& world) const
+    {
+        const glm::vec3 window = glm::project(world, view, projection, glm::vec4(0, 0, size, size));
+        const int x = static_cast<int>(window.x);
+        const int y = size - 1 - static_cast<int>(window.y);
+        return image.mean(x - 2, y - 2, x + 3, y + 3);
+    }
+
+    // The 1 x 1 texture a mesh draws with on unit 0, as RGB.
+    std::vector<unsigned char> drawnTexel(Mesh& mesh)
+    {
+        shader->use();
+        mesh.draw(glm::mat4(1.0f), shader->getProgram());
+        GLint bound = 0;
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+        return textureRgb(static_cast<GLuint>(bound), 1, 1);
+    }
+
+    TempDir dir;
+    std::unique_ptr<RenderTarget> target;
+    std::shared_ptr<Shader> shader;
+    glm::mat4 view = glm::lookAt(glm::vec3(0, 12, 0), glm::vec3(0.0f), glm::vec3(0, 0, -1));
+    glm::mat4 projection = glm::perspective(glm::radians(45.0f), 1.0f, 0.1f, 100.0f);
+    std::string errors;
+    std::string output;
+};
+
+// A pixel counts as a colour when that channel is bright and the others
+// dark: ambient light 1 tone-maps white texels to about 200 and black ones
+// to 0, so 100 and 20 leave wide margins for filtering at no edge.
+void expectColour(const glm::vec3& seen, const glm::vec3& wanted, const std::string& where)
+{
+    for (int c = 0; c < 3; ++c)
+        if (wanted[c] > 0.5f)
+            EXPECT_GT(seen[c], 100.0f) << where << " channel " << c;
+        else
+            EXPECT_LT(seen[c], 20.0f) << where << " channel " << c;
+}
+
+TEST_F(ModelFileTest, GltfNodesPlaceTheirMeshAndItsRedBaseColourShows)
+{
+    Scene scene;
+    load(scene, gltf(dir, R"({"pbrMetallicRoughness":{"baseColorFactor":[1,0,0,1]}})"));
+    ASSERT_EQ(scene.getModels()[0]->getMeshes().size(), 2u) << errors;
+    const Image image = render(scene);
+    // Node 0: 2 x 2 at x = -2.5; node 1 inherits its scale: (-2.5 + 2 * 2.5).
+    expectColour(probe(image, {-2.5f, 0, 0}), {1, 0, 0}, "node 0");
+    expectColour(probe(image, {2.5f, 0, 0}), {1, 0, 0}, "node 1");
+    expectColour(probe(image, {0.5f, 0, 0}), {0, 0, 0}, "between the nodes");
+    expectColour(probe(image, {-2.5f, 0, 1.8f}), {0, 0, 0}, "past node 0");
+    // Normals were generated facing up and survive the node transform.
+    for (const Vertex& vertex : scene.getModels()[0]->getMeshes()[1]->getVertices())
+        EXPECT_NEAR(glm::distance(vertex.normal, glm::vec3(0, 1, 0)), 0.0f, 1e-5f);
+}
+
+// glTF's base colour is linear and reaches the sRGB-decoding shader encoded;
+// OBJ's Kd is kept as written, as a texel would be.
+TEST_F(ModelFileTest, UntexturedMaterialsShowTheirColourInEachFormatsColourSpace)
+{
+    dir.write("k.mtl", "newmtl k\nKd 0.2 0.2 0.2\nnewmtl r\nKd 1 0 0\n");
+    const std::string obj = "mtllib k.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl ";
+    dir.write("grey.obj", obj + "k\nf 1 2 3\n");
+    dir.write("red.obj", obj + "r\nf 1 2 3\n");
+    const struct {
+        std::string path;
+        std::vector<unsigned char> texel;
+    } cases[] = {{dir.file("grey.obj"), {51, 51, 51}},
+                 {dir.file("red.obj"), {255, 0, 0}},
+                 {gltf(dir, R"({"pbrMetallicRoughness":{"baseColorFactor":[0.2,0.2,0.2,1]}})"), {124, 124, 124}}};
+    for (const auto& c : cases) {
+        Scene scene;
+        load(scene, c.path);
+        ASSERT_FALSE(scene.getModels()[0]->getMeshes().empty()) << c.path << errors;
+        EXPECT_EQ(drawnTexel(*scene.getModels()[0]->getMeshes()[0]), c.texel) << c.path;
+    }
+}
+
+TEST_F(ModelFileTest, UvsFromZeroToFourTileTheTextureFourTimesEachWay)
+{
+    // A checker of 2 x 2 squares of 8 x 8 texels: 8 x 8 cells of one unit
+    // on the quad when it repeats; clamped, all but the first two rows and
+    // columns would be one colour. (Squares of several texels keep the cell
+    // centres clear of the texels a filter blends in, anisotropic ones too.)
+    std::vector<unsigned char> checker;
+    for (int i = 0; i < 16 * 16; ++i) {
+        const unsigned char level = (i % 16 < 8) == (i / 16 < 8) ? 255 : 0;
+        checker.insert(checker.end(), {level, level, level, 255});
+    }
+    dir.write("checker.png", png(16, 16, checker));
+    Scene scene;
+    load(scene, tiledObj(dir, "checker.png"));
+    const Image image = render(scene);
+    // Cell centres are texel centres, unblended: white about 200, black 0.
+    const auto white = [&](int row, int column) {
+        const float level = probe(image, {-3.5f + column, 0, -3.5f + row}).r;
+        EXPECT_TRUE(level > 150.0f || level < 20.0f) << "cell " << row << ", " << column << ": " << level;
+        return level > 150.0f;
+    };
+    for (int row = 0; row < 8; ++row)
+        for (int column = 0; column < 8; ++column) {
+            if (column < 7) {
+                EXPECT_NE(white(row, column), white(row, column + 1)) << "cells " << row << ", " << column << "+1";
+            }
+            if (row < 7) {
+                EXPECT_NE(white(row, column), white(row + 1, column)) << "cells " << row << "+1, " << column;
+            }
+        }
+    for (const Vertex& vertex : scene.getModels()[0]->getMeshes()[0]->getVertices())
+        EXPECT_EQ(vertex.normal, glm::vec3(0, 1, 0)) << "zero normals are replaced";
+}
+
+TEST_F(ModelFileTest, TextureEmbeddedInAGlbShows)
+{
+    std::vector<unsigned char> green;
+    for (int i = 0; i < 16; ++i)
+        green.insert(green.end(), {0, 255, 0, 255});
+    Scene scene;
+    load(scene, gltf(dir, R"({"pbrMetallicRoughness":{"baseColorTexture":{"index":0}}})", png(4, 4, green)));
+    EXPECT_EQ(output.find("Failed to load texture"), std::string::npos) << output;
+    expectColour(probe(render(scene), {-2.5f, 0, 0}), {0, 1, 0}, "embedded texture");
+}
+
+TEST_F(ModelFileTest, TextureNamesWithBackslashesOtherCaseOrAForeignDirectoryAreFound)
+{
+    const struct {
+        std::string name;
+        std::string file;
+    } cases[] = {{"tex\\a\\Blue.png", "tex/a/Blue.png"}, {"BLUE.PNG", "blue.png"}, {"D:\\art\\Blue.png", "blue.png"}};
+    for (const auto& c : cases) {
+        TempDir files;
+        files.write(c.file, png(1, 1, {0, 0, 255, 255}));
+        Scene scene;
+        load(scene, tiledObj(files, c.name));
+        EXPECT_EQ(output.find("Failed to load texture"), std::string::npos) << output;
+        ASSERT_FALSE(scene.getModels()[0]->getMeshes().empty()) << errors;
+        EXPECT_EQ(drawnTexel(*scene.getModels()[0]->getMeshes()[0]), (std::vector<unsigned char>{0, 0, 255}))
+            << c.name;
+    }
+}
+
+// A file that declares 353535235358 vertices: in the viewer's own process
+// Assimp would fill memory for a minute, then abort on an assertion.
+TEST_F(ModelFileTest, FileThatBreaksTheImporterIsSkippedWithOneLineAndTheSceneGoesOn)
+{
+    dir.write("huge.off", "OFF\n353535235358 6 0\n-0.5 -0.5 0.5\n0.5 -0.5 0.5\n-0.5 0.5 0.5\n4 0 1 3 2\n");
+    dir.write("ok.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    Scene scene;
+    load(scene, dir.file("huge.off"), "$ second 0\npath 0 " + dir.file("ok.obj") + "\n");
+    ASSERT_EQ(scene.getModels().size(), 2u);
+    EXPECT_TRUE(scene.getModels()[0]->getMeshes().empty());
+    EXPECT_EQ(scene.getModels()[1]->getMeshes().size(), 1u);
+    EXPECT_EQ(errors.rfind("ERROR::ASSIMP:: ", 0), 0u) << errors;
+    EXPECT_NE(errors.find("huge.off"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find('\n'), errors.size() - 1) << "one line: " << errors;
+}
+
+TEST_F(ModelFileTest, ScaleKeyScalesAboutTheOriginBeforeTurnAndMoveAndDefaultsToOne)
+{
+    Scene scene;
+    const std::string turning = "position 0 1,2,3\naxis 0 0,1,0\nspeed 0 90\n";
+    load(scene, "absent.obj", turning + "scale 0 2\n$ plain 0\npath 0 absent.obj\n" + turning);
+    scene.update(1.0f);
+    // x = 1 scaled to 2, turned 90 degrees about y to z = -2, moved.
+    const glm::vec4 scaled = scene.getModels()[0]->modelMatrix() * glm::vec4(1, 0, 0, 1);
+    const glm::vec4 plain = scene.getModels()[1]->modelMatrix() * glm::vec4(1, 0, 0, 1);
+    EXPECT_NEAR(glm::distance(glm::vec3(scaled), glm::vec3(1, 2, 1)), 0.0f, 1e-5f);
+    EXPECT_NEAR(glm::distance(glm::vec3(plain), glm::vec3(1, 2, 2)), 0.0f, 1e-5f);
+}
+
+} // namespace
