@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <sstream>
 #include <sys/wait.h>
 
 TEST(BenchSmoke, FourFramesGiveASaneReportAndALitPicture)
@@ -24,16 +23,6 @@ TEST(BenchSmoke, FourFramesGiveASaneReportAndALitPicture)
     const int status = pclose(pipe);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
 
-    // Every pass has a row of eight non-negative times.
-    for (const std::string pass : {"captures", "lit pass", "shadow pass", "sky", "particles", "composite", "swap"}) {
-        const std::size_t row = output.find("\n" + pass + "  ");
-        ASSERT_NE(row, std::string::npos) << pass << " has no row";
-        std::istringstream times(output.substr(row + 1 + pass.size()));
-        int valid = 0;
-        for (double t = -1; valid < 8 && times >> t && t >= 0;)
-            ++valid;
-        EXPECT_EQ(valid, 8) << pass;
-    }
     double median = 0, p95 = 0, mean = 0, fps = 0;
     const std::size_t at = output.find("frame: median");
     ASSERT_NE(at, std::string::npos) << output;

@@ -5,7 +5,6 @@
 #include "XSession.h"
 
 #include <gtest/gtest.h>
-#include <stb_image_write.h>
 
 #include <functional>
 
@@ -24,32 +23,16 @@ double changed(const Image& a, const Image& b, const glm::ivec4& r = whole)
     return compareImages(a, b, 24, r.x, r.y, r.z, r.w).failingShare;
 }
 
-// A checkered backdrop at z = -3 with a glass ball in front of it at the
-// window's centre; the eye glides from z = 12 towards it over 40 seconds,
-// looking straight at the ball, so the picture keeps changing.
+// A checkered backdrop with a glass ball in front of it at the window's
+// centre; the eye glides from z = 12 towards it over 40 seconds, looking
+// straight at the ball, so the picture keeps changing.
 void writeScene(const TempDir& dir)
 {
-    dir.layOutRepository();
-    std::vector<unsigned char> checker;
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x)
-            checker.insert(checker.end(), {static_cast<unsigned char>((x / 8 + y / 8) % 2 ? 230 : 20), 120, 60});
-    stbi_write_png(dir.file("checker.png").c_str(), 64, 64, 3, checker.data(), 64 * 3);
-    dir.write("checker.mtl", "newmtl checker\nmap_Kd checker.png\n");
-    std::ostringstream quad;
-    int next = 1;
-    quad << "mtllib checker.mtl\nusemtl checker\n";
-    appendQuad(quad, next, glm::vec3(0, 2, -3), glm::vec3(1, 0, 0), glm::vec3(0, 1, 0), 12.0f, 8.0f);
-    dir.write("checker.obj", quad.str());
-    dir.write("assets/scene.txt", "$ ambient 2\nambientStrength 0 1\nambientColor 0 1,1,1\n"
-                                  "$ spot 1\ntype 0 1\nposition 0 0,8,0\ndirection 0 0,-1,-0.3\ncolor 0 1,1,1\n"
-                                  "innerRadius 0 30\nouterRadius 0 40\n"
-                                  "$ backdrop 0\npath 0 " + dir.file("checker.obj") + "\n"
-                                  "$ glass 0\npath 0 assets/models/glass_sphere.ply\nposition 0 0,2,0\n"
-                                  "transparency 0 1\nrefraction 0 0.66\n");
-    dir.write("assets/animationpath.txt", "$path eye 10\ndegree 0 1\nduration 1 40\ntransfer 0 0\n"
-                                          "position0 3 0,2,12\nposition1 3 0,2,4\n"
-                                          "$path look 11\ndegree 0 0\nduration 1 40\ntransfer 0 0\nposition0 3 0,2,0\n");
+    writeBackdropScene(
+        dir, [](int x, int y) { return glm::u8vec3((x / 8 + y / 8) % 2 ? 230 : 20, 120, 60); }, 12.0f, 8.0f,
+        glm::vec3(0, 2, 0),
+        "$ spot 1\ntype 0 1\nposition 0 0,8,0\ndirection 0 0,-1,-0.3\ncolor 0 1,1,1\ninnerRadius 0 30\nouterRadius 0 40\n",
+        glm::vec3(0, 2, 12), glm::vec3(0, 2, 4), 40);
 }
 
 TEST(ViewerRun, EveryBindingActsOnTheRealWindowAndEscapeEndsWithZero)

@@ -12,7 +12,7 @@ std::string scratch;
 
 } // namespace
 
-void prepareFuzzProcess()
+extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     std::cout.rdbuf(nullptr);
     std::cerr.rdbuf(nullptr);
@@ -27,6 +27,7 @@ void prepareFuzzProcess()
         std::error_code ignored;
         std::filesystem::remove_all(scratch, ignored);
     });
+    return 0;
 }
 
 std::string writeFuzzFile(const std::uint8_t* data, std::size_t size, const std::string& name)

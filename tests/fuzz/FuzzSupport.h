@@ -4,15 +4,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 
 // Helpers shared by the libFuzzer targets.
 
-// Silences std::cout and std::cerr (the readers echo every line they read)
-// and makes a private scratch folder for the input files. Call once, from
-// LLVMFuzzerInitialize. Sanitizer and libFuzzer reports write to the file
+// FuzzSupport.cpp's LLVMFuzzerInitialize silences std::cout and std::cerr
+// (the readers echo every line they read) and makes a private scratch folder
+// for the input files. Sanitizer and libFuzzer reports write to the file
 // descriptors directly and are not affected.
-void prepareFuzzProcess();
 
 // Writes the input to `name` in the scratch folder and returns its path.
 std::string writeFuzzFile(const std::uint8_t* data, std::size_t size, const std::string& name);
@@ -25,3 +25,18 @@ std::string writeFuzzFile(const std::uint8_t* data, std::size_t size, const std:
             std::abort();                                                                          \
         }                                                                                          \
     } while (false)
+
+// Runs `call`; false when it raised a standard conversion exception, the
+// readers' and getters' documented answer to a malformed number. Anything
+// else escaping is a finding.
+template <typename Call>
+bool convertsCleanly(Call call)
+{
+    try {
+        call();
+        return true;
+    } catch (const std::invalid_argument&) {
+    } catch (const std::out_of_range&) {
+    }
+    return false;
+}

@@ -24,24 +24,12 @@ void checkDirections(const Camera& camera)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    prepareFuzzProcess();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string path = writeFuzzFile(data, size, "animationpath.txt");
     std::unique_ptr<Camera> camera;
-    try {
-        camera = std::make_unique<Camera>(glm::vec3(0.0f, 0.0f, -5.0f), glm::vec3(0.0f, 0.0f, 1.0f),
-                                          glm::vec3(0.0f, 1.0f, 0.0f), path);
-    } catch (const std::invalid_argument&) {
+    if (!convertsCleanly([&] { camera = std::make_unique<Camera>(glm::vec3(0, 0, -5), glm::vec3(0, 0, 1), glm::vec3(0, 1, 0), path); }))
         return 0;
-    } catch (const std::out_of_range&) {
-        return 0;
-    }
     checkDirections(*camera);
 
     // Frame times from a stalled first frame (0: a zero-length segment at

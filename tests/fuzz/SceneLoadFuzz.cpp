@@ -12,12 +12,6 @@
 #include <stdexcept>
 #include <sys/stat.h>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    prepareFuzzProcess();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string path = writeFuzzFile(data, size, "scene.txt");
@@ -28,11 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // (scripts/fuzz.sh runs the target in an empty folder, so that the
     // relative paths of the seeds name nothing.)
     std::map<std::string, ConfigSection> sections;
-    try {
-        readConfigFile(sections, path);
-    } catch (const std::invalid_argument&) {
-    } catch (const std::out_of_range&) {
-    }
+    convertsCleanly([&] { readConfigFile(sections, path); });
     std::size_t modelSections = 0;
     std::size_t lightSections = 0;
     for (const auto& entry : sections) {
@@ -44,13 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     Scene scene;
-    try {
-        scene.load(path);
-    } catch (const std::invalid_argument&) {
+    if (!convertsCleanly([&] { scene.load(path); }))
         return 0;
-    } catch (const std::out_of_range&) {
-        return 0;
-    }
 
     // A scene that loaded has one model per model section, each reported
     // and kept without meshes, and at most one light per light section.

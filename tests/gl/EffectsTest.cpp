@@ -131,7 +131,6 @@ TEST_F(GlTest, ParticlesEmitMoveRetireAndDrawAsRoundGlowsWithoutDepth)
     EXPECT_GT(core.b, core.r) << "fountain drops are blue";
     // 0.4-unit sprite at 5 units: 25 pixels across; its square's corner stays grey.
     EXPECT_EQ(image.at(int(w.x) + 10, size - 1 - int(w.y) - 10), glm::vec3(64.0f));
-    EXPECT_EQ(image.fractionBrighterThan(0, 0, size, size, 64.0f) > 0.001, true);
     int darker = 0;
     for (unsigned char c : image.rgb)
         darker += c < 64;
@@ -169,7 +168,6 @@ TEST_F(GlTest, CapturesHoldTheGlassFrontAndBackDepthsAndItsMaterial)
     captures.render(scene, glm::mat4(1.0f), projection);
     ASSERT_FALSE(captures.getGlassRegions().empty());
 
-    // Window depth of a point `distance` in front of the eye.
     const auto depthAt = [&](float distance) {
         const glm::vec4 clip = projection * glm::vec4(0, 0, -distance, 1);
         return clip.z / clip.w * 0.5f + 0.5f;

@@ -1,9 +1,6 @@
-#include "GlContext.h"
+#include "LitSceneTest.h"
 #include "ObjText.h"
-#include "TempDir.h"
 #include "effects/ShadowMap.h"
-#include "render/Shader.h"
-#include "scene/Scene.h"
 
 #include <glm/gtc/matrix_transform.hpp>
 #include <gtest/gtest.h>
@@ -12,8 +9,6 @@
 // read-back pixels and depths. The checks are facts of lighting any shading
 // model keeps (light adds, cones end, occluders shadow), not exact colours.
 namespace {
-
-constexpr int size = 256;
 
 float brightness(const glm::vec3& rgb) { return std::max({rgb.r, rgb.g, rgb.b}); }
 
@@ -36,67 +31,26 @@ std::string point(const std::string& name, const std::string& position, const st
     return "$ " + name + " 1\ntype 0 0\nposition 0 " + position + "\ncolor 0 " + color + "\n";
 }
 
-class LitPassTest : public GlTest {
+class LitPassTest : public LitSceneTest {
 protected:
     void SetUp() override
     {
-        ASSERT_NO_FATAL_FAILURE(GlTest::SetUp());
-        target = std::make_unique<RenderTarget>(size);
-        testing::internal::CaptureStdout();
-        shader = Shader::build("shader/simpletextured.vert", "shader/simpletextured.frag");
-        ASSERT_EQ(testing::internal::GetCapturedStdout(), "");
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_CULL_FACE);
-        projection = glm::perspective(glm::radians(45.0f), 1.0f, 0.1f, 200.0f);
-        view = glm::lookAt(glm::vec3(0, 12, 0), glm::vec3(0), glm::vec3(0, 0, -1));
+        ASSERT_NO_FATAL_FAILURE(LitSceneTest::SetUp());
         dir.write("floor.obj", floorObj(10.0f));
         floor = model("floor", dir.file("floor.obj"));
     }
-
-    Scene& load(const std::string& text)
-    {
-        dir.write("scene" + std::to_string(scenes.size()) + ".txt", text);
-        scenes.push_back(std::make_unique<Scene>());
-        testing::internal::CaptureStdout();
-        scenes.back()->load(dir.file("scene" + std::to_string(scenes.size() - 1) + ".txt"));
-        testing::internal::GetCapturedStdout();
-        return *scenes.back();
-    }
-
-    // The lit pass as the frame loop runs it, into the off-screen target;
-    // with `shadows`, after that map's pass, as from the second frame on.
+    // With `shadows`, after that map's pass, as from the second frame on.
     Image render(Scene& scene, ShadowMap* shadows = nullptr)
     {
         if (shadows) {
             shadows->render(scene.getSpotLights(), scene.getModels());
             shadows->setUniforms(shader);
         }
-        target->clear();
-        shader->use();
-        shader->setMat4("view", view);
-        shader->setMat4("projection", projection);
-        scene.draw(shader, false);
-        EXPECT_TRUE(GlContext::drainErrors().empty());
-        Image image = target->read();
-        keepImage(image, std::to_string(shots++));
-        return image;
+        return LitSceneTest::render(scene);
     }
+    float lit(const Image& image, const glm::vec3& world) const { return brightness(probe(image, world)); }
 
-    // Brightness of the 5 x 5 pixels where `world` lands.
-    float probe(const Image& image, const glm::vec3& world) const
-    {
-        const glm::vec3 w = glm::project(world, view, projection, glm::vec4(0, 0, size, size));
-        const int x = static_cast<int>(w.x), y = size - 1 - static_cast<int>(w.y);
-        return brightness(image.mean(x - 2, y - 2, x + 3, y + 3));
-    }
-
-    TempDir dir;
     std::string floor;
-    std::vector<std::unique_ptr<Scene>> scenes;
-    std::unique_ptr<RenderTarget> target;
-    std::shared_ptr<Shader> shader;
-    glm::mat4 view{1.0f}, projection{1.0f};
-    int shots = 0;
 };
 
 TEST_F(LitPassTest, AmbientIsEvenAndScalesAndNoLightIsBlack)
@@ -119,20 +73,20 @@ TEST_F(LitPassTest, SpotLightsItsConeOnlyAndPointLightFallsOff)
     // 4 tan 25 = 1.87 units out.
     const Image ambientOnly = render(load(ambient(0.1f) + floor));
     const Image spotImage = render(load(ambient(0.1f) + spot("s", "0,4,0", "1,1,1") + floor));
-    const float level = probe(ambientOnly, {3, 0, 0});
-    EXPECT_GT(probe(spotImage, {0, 0, 0}), level + 80.0f);
-    EXPECT_GT(probe(spotImage, {0, 0, 1.2f}), level + 40.0f) << "inside the inner cone";
+    const float level = lit(ambientOnly, {3, 0, 0});
+    EXPECT_GT(lit(spotImage, {0, 0, 0}), level + 80.0f);
+    EXPECT_GT(lit(spotImage, {0, 0, 1.2f}), level + 40.0f) << "inside the inner cone";
     for (const float r : {2.3f, 3.0f, 5.0f})
-        EXPECT_NEAR(probe(spotImage, {r, 0, 0}), level, 1.5f) << "outside the outer cone, at " << r;
+        EXPECT_NEAR(lit(spotImage, {r, 0, 0}), level, 1.5f) << "outside the outer cone, at " << r;
     // Between the cones (20 and 25 degrees: 1.46 to 1.87 units out) the
     // light fades: half-way it is clearly between the core and the floor.
-    const float between = probe(spotImage, {1.66f, 0, 0});
+    const float between = lit(spotImage, {1.66f, 0, 0});
     EXPECT_GT(between, level + 10.0f);
-    EXPECT_LT(between, probe(spotImage, {0, 0, 1.2f}) - 10.0f);
+    EXPECT_LT(between, lit(spotImage, {0, 0, 1.2f}) - 10.0f);
 
     const Image bulb = render(load(point("p", "0,2,0", "1,1,1") + floor));
-    EXPECT_GT(probe(bulb, {0, 0, 0}), probe(bulb, {2, 0, 0}) + 15.0f);
-    EXPECT_GT(probe(bulb, {2, 0, 0}), probe(bulb, {4, 0, 0}) + 10.0f);
+    EXPECT_GT(lit(bulb, {0, 0, 0}), lit(bulb, {2, 0, 0}) + 15.0f);
+    EXPECT_GT(lit(bulb, {2, 0, 0}), lit(bulb, {4, 0, 0}) + 10.0f);
 }
 
 TEST_F(LitPassTest, LastSlotsOfBothLightArraysAreRead)
@@ -144,8 +98,8 @@ TEST_F(LitPassTest, LastSlotsOfBothLightArraysAreRead)
     for (int i = 0; i < 8; ++i)
         lights += spot("s" + std::string(1, char('a' + i)), "3,4,0", i == 7 ? "1,1,1" : "0,0,0");
     const Image image = render(load(lights + floor));
-    EXPECT_GT(probe(image, {-3, 0, 0}), 60.0f);
-    EXPECT_GT(probe(image, {3, 0, 0}), 60.0f);
+    EXPECT_GT(lit(image, {-3, 0, 0}), 60.0f);
+    EXPECT_GT(lit(image, {3, 0, 0}), 60.0f);
 }
 
 TEST_F(LitPassTest, OccluderShadowsTheFloorInsideTheConeAndNothingElse)
@@ -163,10 +117,10 @@ TEST_F(LitPassTest, OccluderShadowsTheFloorInsideTheConeAndNothingElse)
     const Image open = render(load(lights + floor), &shadows);
     const Image ambientOnly = render(load(ambient(0.1f) + floor));
 
-    EXPECT_NEAR(probe(shadowed, {0, 0, 0}), probe(ambientOnly, {0, 0, 0}), 3.0f) << "the shadow's core";
-    EXPECT_GT(probe(open, {0, 0, 0}), probe(ambientOnly, {0, 0, 0}) + 80.0f);
+    EXPECT_NEAR(lit(shadowed, {0, 0, 0}), lit(ambientOnly, {0, 0, 0}), 3.0f) << "the shadow's core";
+    EXPECT_GT(lit(open, {0, 0, 0}), lit(ambientOnly, {0, 0, 0}) + 80.0f);
     for (const glm::vec3& p : {glm::vec3(1.6f, 0, 0), glm::vec3(-1.6f, 0, 0.5f), glm::vec3(0, 0, 2.0f)})
-        EXPECT_NEAR(probe(shadowed, p), probe(open, p), 2.0f) << "lit floor at " << p.x << ", " << p.z;
+        EXPECT_NEAR(lit(shadowed, p), lit(open, p), 2.0f) << "lit floor at " << p.x << ", " << p.z;
 
     // The map holds the cube's top (2.6 units from the light) at the centre
     // and the floor (6 units and more) beside it, as window depths of the

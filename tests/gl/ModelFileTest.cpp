@@ -1,32 +1,13 @@
 // Model files as their authors made them: node placement, material colours,
 // repeating textures, embedded and misnamed textures, the scene's scale key,
 // and a file that would take the viewer down. Every file is written here.
-#include "GlContext.h"
-#include "ImageProbe.h"
-#include "TempDir.h"
+#include "LitSceneTest.h"
 #include "render/Mesh.h"
 #include "render/Model.h"
-#include "render/Shader.h"
-#include "scene/Scene.h"
 
-#include <glm/gtc/matrix_transform.hpp>
 #include <gtest/gtest.h>
-#include <stb_image_write.h>
-
-#include <cstring>
 
 namespace {
-
-constexpr int size = 256;
-
-// PNG file bytes of a width x height RGBA image.
-std::string png(int width, int height, const std::vector<unsigned char>& rgba)
-{
-    std::string bytes;
-    stbi_write_png_to_func([](void* out, void* data, int n) { static_cast<std::string*>(out)->append(static_cast<char*>(data), n); },
-                           &bytes, width, height, 4, rgba.data(), width * 4);
-    return bytes;
-}
 
 // glTF 2 of one 1 x 1 quad (y = 0, facing up, uvs 0..1, no normals) with
 // material `material`, placed by node 0 at (-5, 0, 0) scaled 2 and by its
@@ -76,54 +57,15 @@ std::string tiledObj(const TempDir& dir, const std::string& texture)
     return dir.file("tiled.obj");
 }
 
-// The lit pass under white ambient light only, seen from 12 units above.
-class ModelFileTest : public GlTest {
+// The lit pass under white ambient light only.
+class ModelFileTest : public LitSceneTest {
 protected:
-    void SetUp() override
+    // A scene of the model at `path`, plus `extra` sections.
+    Scene& loadModel(const std::string& path, const std::string& extra = "")
     {
-        GlTest::SetUp();
-        target = std::make_unique<RenderTarget>(size);
-        shader = Shader::build("shader/simpletextured.vert", "shader/simpletextured.frag");
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_CULL_FACE);
+        return load("$ light 2\nambientStrength 0 1\nambientColor 0 1,1,1\n$ model 0\npath 0 " + path + "\n" + extra);
     }
-
-    // Loads a scene of the model at `path` (plus `extra` sections); stderr
-    // is kept in `errors`, stdout in `output`.
-    void load(Scene& scene, const std::string& path, const std::string& extra = "")
-    {
-        dir.write("scene.txt", "$ light 2\nambientStrength 0 1\nambientColor 0 1,1,1\n$ model 0\npath 0 " + path +
-                                   "\n" + extra);
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        scene.load(dir.file("scene.txt"));
-        errors = testing::internal::GetCapturedStderr();
-        output = testing::internal::GetCapturedStdout();
-    }
-
-    Image render(Scene& scene)
-    {
-        target->clear();
-        shader->use();
-        shader->setMat4("view", view);
-        shader->setMat4("projection", projection);
-        scene.draw(shader, false);
-        EXPECT_TRUE(GlContext::drainErrors().empty());
-        Image image = target->read();
-        keepImage(image, "frame");
-        return image;
-    }
-
-    // Mean colour of the 5 x 5 pixels around where `world` lands.
-    glm::vec3 probe(const Image& image, const glm::vec3& world) const
-    {
-        const glm::vec3 window = glm::project(world, view, projection, glm::vec4(0, 0, size, size));
-        const int x = static_cast<int>(window.x);
-        const int y = size - 1 - static_cast<int>(window.y);
-        return image.mean(x - 2, y - 2, x + 3, y + 3);
-    }
-
-    // The 1 x 1 texture a mesh draws with on unit 0, as RGB.
+    // The texture a mesh draws with on unit 0: its first texel, as RGB.
     std::vector<unsigned char> drawnTexel(Mesh& mesh)
     {
         shader->use();
@@ -132,14 +74,6 @@ protected:
         glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
         return textureRgb(static_cast<GLuint>(bound), 1, 1);
     }
-
-    TempDir dir;
-    std::unique_ptr<RenderTarget> target;
-    std::shared_ptr<Shader> shader;
-    glm::mat4 view = glm::lookAt(glm::vec3(0, 12, 0), glm::vec3(0.0f), glm::vec3(0, 0, -1));
-    glm::mat4 projection = glm::perspective(glm::radians(45.0f), 1.0f, 0.1f, 100.0f);
-    std::string errors;
-    std::string output;
 };
 
 // A pixel counts as a colour when that channel is bright and the others
@@ -156,8 +90,7 @@ void expectColour(const glm::vec3& seen, const glm::vec3& wanted, const std::str
 
 TEST_F(ModelFileTest, GltfNodesPlaceTheirMeshAndItsRedBaseColourShows)
 {
-    Scene scene;
-    load(scene, gltf(dir, R"({"pbrMetallicRoughness":{"baseColorFactor":[1,0,0,1]}})"));
+    Scene& scene = loadModel(gltf(dir, R"({"pbrMetallicRoughness":{"baseColorFactor":[1,0,0,1]}})"));
     ASSERT_EQ(scene.getModels()[0]->getMeshes().size(), 2u) << errors;
     const Image image = render(scene);
     // Node 0: 2 x 2 at x = -2.5; node 1 inherits its scale: (-2.5 + 2 * 2.5).
@@ -185,8 +118,7 @@ TEST_F(ModelFileTest, UntexturedMaterialsShowTheirColourInEachFormatsColourSpace
                  {dir.file("red.obj"), {255, 0, 0}},
                  {gltf(dir, R"({"pbrMetallicRoughness":{"baseColorFactor":[0.2,0.2,0.2,1]}})"), {124, 124, 124}}};
     for (const auto& c : cases) {
-        Scene scene;
-        load(scene, c.path);
+        Scene& scene = loadModel(c.path);
         ASSERT_FALSE(scene.getModels()[0]->getMeshes().empty()) << c.path << errors;
         EXPECT_EQ(drawnTexel(*scene.getModels()[0]->getMeshes()[0]), c.texel) << c.path;
     }
@@ -203,9 +135,8 @@ TEST_F(ModelFileTest, UvsFromZeroToFourTileTheTextureFourTimesEachWay)
         const unsigned char level = (i % 16 < 8) == (i / 16 < 8) ? 255 : 0;
         checker.insert(checker.end(), {level, level, level, 255});
     }
-    dir.write("checker.png", png(16, 16, checker));
-    Scene scene;
-    load(scene, tiledObj(dir, "checker.png"));
+    dir.write("checker.png", pngFile(16, 16, checker));
+    Scene& scene = loadModel(tiledObj(dir, "checker.png"));
     const Image image = render(scene);
     // Cell centres are texel centres, unblended: white about 200, black 0.
     const auto white = [&](int row, int column) {
@@ -231,8 +162,7 @@ TEST_F(ModelFileTest, TextureEmbeddedInAGlbShows)
     std::vector<unsigned char> green;
     for (int i = 0; i < 16; ++i)
         green.insert(green.end(), {0, 255, 0, 255});
-    Scene scene;
-    load(scene, gltf(dir, R"({"pbrMetallicRoughness":{"baseColorTexture":{"index":0}}})", png(4, 4, green)));
+    Scene& scene = loadModel(gltf(dir, R"({"pbrMetallicRoughness":{"baseColorTexture":{"index":0}}})", pngFile(4, 4, green)));
     EXPECT_EQ(output.find("Failed to load texture"), std::string::npos) << output;
     expectColour(probe(render(scene), {-2.5f, 0, 0}), {0, 1, 0}, "embedded texture");
 }
@@ -245,9 +175,8 @@ TEST_F(ModelFileTest, TextureNamesWithBackslashesOtherCaseOrAForeignDirectoryAre
     } cases[] = {{"tex\\a\\Blue.png", "tex/a/Blue.png"}, {"BLUE.PNG", "blue.png"}, {"D:\\art\\Blue.png", "blue.png"}};
     for (const auto& c : cases) {
         TempDir files;
-        files.write(c.file, png(1, 1, {0, 0, 255, 255}));
-        Scene scene;
-        load(scene, tiledObj(files, c.name));
+        files.write(c.file, pngFile(1, 1, {0, 0, 255, 255}));
+        Scene& scene = loadModel(tiledObj(files, c.name));
         EXPECT_EQ(output.find("Failed to load texture"), std::string::npos) << output;
         ASSERT_FALSE(scene.getModels()[0]->getMeshes().empty()) << errors;
         EXPECT_EQ(drawnTexel(*scene.getModels()[0]->getMeshes()[0]), (std::vector<unsigned char>{0, 0, 255}))
@@ -261,8 +190,7 @@ TEST_F(ModelFileTest, FileThatBreaksTheImporterIsSkippedWithOneLineAndTheSceneGo
 {
     dir.write("huge.off", "OFF\n353535235358 6 0\n-0.5 -0.5 0.5\n0.5 -0.5 0.5\n-0.5 0.5 0.5\n4 0 1 3 2\n");
     dir.write("ok.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
-    Scene scene;
-    load(scene, dir.file("huge.off"), "$ second 0\npath 0 " + dir.file("ok.obj") + "\n");
+    Scene& scene = loadModel(dir.file("huge.off"), "$ second 0\npath 0 " + dir.file("ok.obj") + "\n");
     ASSERT_EQ(scene.getModels().size(), 2u);
     EXPECT_TRUE(scene.getModels()[0]->getMeshes().empty());
     EXPECT_EQ(scene.getModels()[1]->getMeshes().size(), 1u);
@@ -273,9 +201,8 @@ TEST_F(ModelFileTest, FileThatBreaksTheImporterIsSkippedWithOneLineAndTheSceneGo
 
 TEST_F(ModelFileTest, ScaleKeyScalesAboutTheOriginBeforeTurnAndMoveAndDefaultsToOne)
 {
-    Scene scene;
     const std::string turning = "position 0 1,2,3\naxis 0 0,1,0\nspeed 0 90\n";
-    load(scene, "absent.obj", turning + "scale 0 2\n$ plain 0\npath 0 absent.obj\n" + turning);
+    Scene& scene = loadModel("absent.obj", turning + "scale 0 2\n$ plain 0\npath 0 absent.obj\n" + turning);
     scene.update(1.0f);
     // x = 1 scaled to 2, turned 90 degrees about y to z = -2, moved.
     const glm::vec4 scaled = scene.getModels()[0]->modelMatrix() * glm::vec4(1, 0, 0, 1);

@@ -25,46 +25,22 @@ const glm::vec3 eye(0, 2, 14), lookedAt(0, 2, 0);
 const glm::vec3 glassCentre(2, 2, 0), tintedCentre(-2, 2, 0);
 const glm::u8vec3 skyColour(90, 20, 140);
 
-std::string vec(const glm::vec3& v)
-{
-    return std::to_string(v.x) + "," + std::to_string(v.y) + "," + std::to_string(v.z);
-}
-
-// The repository laid out in a scratch folder, with a backdrop (a quad whose
-// texel (x, y) is red 4x, green 4y, blue 60, lit by white ambient light),
-// two glass balls in front of it (the second with transparency 0.1 and a
-// blue texture of its own), a spot light, one sky colour on every face and
-// a camera path that holds still.
+// The backdrop (texel (x, y) is red 4x, green 4y, blue 60) with two glass
+// balls in front of it (the second with transparency 0.1 and a blue texture
+// of its own), a spot light, one sky colour on every face and a camera that
+// holds still.
 void writeScene(const TempDir& dir)
 {
-    dir.layOutRepository();
-    std::vector<unsigned char> gradient;
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x)
-            gradient.insert(gradient.end(), {static_cast<unsigned char>(4 * x), static_cast<unsigned char>(4 * y), 60});
-    stbi_write_png(dir.file("backdrop.png").c_str(), 64, 64, 3, gradient.data(), 64 * 3);
-    dir.write("backdrop.mtl", "newmtl gradient\nmap_Kd backdrop.png\n");
-    std::ostringstream quad;
-    int next = 1;
-    quad << "mtllib backdrop.mtl\nusemtl gradient\n";
-    appendQuad(quad, next, glm::vec3(0, 2, -3), glm::vec3(1, 0, 0), glm::vec3(0, 1, 0), 6.0f, 3.0f);
-    dir.write("backdrop.obj", quad.str());
-    dir.write("assets/scene.txt", "$ ambient 2\nambientStrength 0 1\nambientColor 0 1,1,1\n"
-                                  "$ spot 1\ntype 0 1\nposition 0 2,8,2\ndirection 0 0,-1,0\ncolor 0 1,1,1\n"
-                                  "innerRadius 0 20\nouterRadius 0 30\n"
-                                  "$ backdrop 0\npath 0 " + dir.file("backdrop.obj") + "\n"
-                                  "$ glass 0\npath 0 assets/models/glass_sphere.ply\nposition 0 " + vec(glassCentre) +
-                                  "\ntransparency 0 1\nrefraction 0 0.66\n"
-                                  "$ tinted 0\npath 0 tinted.ply\nposition 0 " + vec(tintedCentre) +
-                                  "\ntransparency 0 0.1\nrefraction 0 0.66\n");
+    writeBackdropScene(
+        dir, [](int x, int y) { return glm::u8vec3(4 * x, 4 * y, 60); }, 6.0f, 3.0f, glassCentre,
+        "$ spot 1\ntype 0 1\nposition 0 2,8,2\ndirection 0 0,-1,0\ncolor 0 1,1,1\ninnerRadius 0 20\nouterRadius 0 30\n"
+        "$ tinted 0\npath 0 tinted.ply\nposition 0 " + commaList(tintedCentre) + "\ntransparency 0 0.1\nrefraction 0 0.66\n",
+        eye, eye, 1000);
     std::string ball = dir.read("assets/models/glass_sphere.ply");
     ball.replace(ball.find("textures/glass_clear.png"), 24, "blue.png");
     dir.write("tinted.ply", ball);
     const unsigned char blue[3] = {0, 0, 255};
     stbi_write_png(dir.file("blue.png").c_str(), 1, 1, 3, blue, 3);
-    dir.write("assets/animationpath.txt", "$path eye 10\ndegree 0 0\nduration 1 1000\ntransfer 0 0\nposition0 3 " +
-                                              vec(eye) + "\n$path look 11\ndegree 0 0\nduration 1 1000\ntransfer 0 0\n"
-                                              "position0 3 " + vec(lookedAt) + "\n");
     for (const char* face : {"ft", "bk", "up", "dn", "rt", "lf"}) {
         const std::vector<glm::u8vec3> pixels(16, skyColour);
         stbi_write_tga(dir.file(std::string("assets/skybox/mnight/mnight_") + face + ".tga").c_str(), 4, 4, 3, pixels.data());

@@ -46,6 +46,14 @@ Image Image::load(const std::string& path)
     return image;
 }
 
+std::string pngFile(int width, int height, const std::vector<unsigned char>& rgba)
+{
+    std::string bytes;
+    stbi_write_png_to_func([](void* out, void* data, int n) { static_cast<std::string*>(out)->append(static_cast<char*>(data), n); },
+                           &bytes, width, height, 4, rgba.data(), width * 4);
+    return bytes;
+}
+
 void keepImage(const Image& image, const std::string& name)
 {
     const char* folder = std::getenv("VELMORA_TEST_IMAGES");

@@ -19,6 +19,9 @@ struct Image {
     static Image load(const std::string& path); // empty when unreadable
 };
 
+// The bytes of a PNG file of a width x height RGBA image.
+std::string pngFile(int width, int height, const std::vector<unsigned char>& rgba);
+
 // Saves `image` as <folder>/<test>-<name>.png when VELMORA_TEST_IMAGES names
 // a folder, for a look by eye at what a test saw; otherwise does nothing.
 void keepImage(const Image& image, const std::string& name);

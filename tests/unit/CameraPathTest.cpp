@@ -39,16 +39,11 @@ std::string section(const std::string& name, int kind, const std::string& durati
 std::unique_ptr<Camera> cameraFor(const TempDir& dir, const std::string& text)
 {
     dir.write("path.txt", text);
-    std::cout.setstate(std::ios::failbit); // the reader echoes every line
-    std::unique_ptr<Camera> camera;
-    try {
-        camera = std::make_unique<Camera>(glm::vec3(0, 0, -5), glm::vec3(0, 0, 1), glm::vec3(0, 1, 0), dir.file("path.txt"));
-    } catch (...) {
-        std::cout.clear();
-        throw;
-    }
-    std::cout.clear();
-    return camera;
+    struct Quiet { // the reader echoes every line
+        Quiet() { std::cout.setstate(std::ios::failbit); }
+        ~Quiet() { std::cout.clear(); }
+    } quiet;
+    return std::make_unique<Camera>(glm::vec3(0, 0, -5), glm::vec3(0, 0, 1), glm::vec3(0, 1, 0), dir.file("path.txt"));
 }
 
 std::string degree20Line()
@@ -117,52 +112,19 @@ TEST_P(Playback, MovesTheEye)
 
 INSTANTIATE_TEST_SUITE_P(Table, Playback, testing::ValuesIn(playbackCases()));
 
-// Loading failures: the exception's text, prefixed with the path file.
-struct LoadFailureCase {
-    const char* text;
-    bool range;
-    const char* message;
-};
-
-const LoadFailureCase loadFailures[] = {
-    {"$path eye1 10\nduration 1 2\ntransfer 0 0\n", false, ": section 'eye1' key 'degree' is missing; a number is required"},
-    {"$path eye1 10\ndegree 0 1\ntransfer 0 abc\n", false, ": section 'eye1' key 'transfer': 'abc' is not a number"},
-    {"$path note 3\ndegree 0 1\n", false, ": section 'note' key 'transfer' is missing; a number is required"},
-    {"", false, ": section '' key 'degree' is missing; a number is required"},
-    {"$path e 10\ndegree 0 99999999999\ntransfer 0 0\n", true, ": section 'e' key 'degree': '99999999999' is out of range"},
-    {"$path e 10\ndegree 0 2000000000\ntransfer 0 0\n", true,
-     ": section 'e' key 'degree': '2000000000' is above the largest degree 4096"},
-    {"$path e 10\ndegree 0 1\ntransfer 0 0\nposition0 3 1,x,2\n", false,
-     ": section 'e' key 'position0': part 2 of '1,x,2': 'x' is not a number"},
-    {"$path e 10\ndegree one 1\n", false, ":2: type code 'one' is not a number"},
-};
-
-void PrintTo(const LoadFailureCase& c, std::ostream* out) { *out << c.message; }
-
-class PathFileFailure : public testing::TestWithParam<LoadFailureCase> {};
-
-TEST_P(PathFileFailure, NamesFileSectionAndKey)
+// A path file the camera cannot play is refused with the file's name
+// before the reader's message; a kind that is no track is never checked.
+TEST(PathFile, FailuresNameTheFileAndIgnoredKindsAreNotChecked)
 {
     TempDir dir;
-    std::string raised;
-    bool range = false;
+    const std::string prefix = dir.file("path.txt") + ": section 'e' key 'degree': ";
     try {
-        cameraFor(dir, GetParam().text);
+        cameraFor(dir, "$path e 10\ndegree 0 2000000000\ntransfer 0 0\n");
+        ADD_FAILURE() << "an absurd degree was accepted";
     } catch (const std::out_of_range& error) {
-        raised = error.what();
-        range = true;
-    } catch (const std::invalid_argument& error) {
-        raised = error.what();
+        EXPECT_EQ(error.what(), prefix + "'2000000000' is above the largest degree 4096");
     }
-    EXPECT_EQ(raised, dir.file("path.txt") + GetParam().message);
-    EXPECT_EQ(range, GetParam().range);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, PathFileFailure, testing::ValuesIn(loadFailures));
-
-TEST(PathFile, AbsurdDegreeOfAnIgnoredKindIsNeverUsed)
-{
-    TempDir dir;
+    EXPECT_THROW(cameraFor(dir, "$path e 10\ndegree 0 1\ntransfer 0 abc\n"), std::invalid_argument);
     EXPECT_NO_THROW(cameraFor(dir, "$path eye1 3\ndegree 0 2000000000\ntransfer 0 0\n"));
 }
 
@@ -181,31 +143,9 @@ TEST(PathPlayback, TargetTrackAimsTheViewAndPauseResetResume)
     expectNear(camera->getPosition(), glm::vec3(0, 0, -4), "resumed where it paused");
     camera->updateAnimation(1.0f);
     expectNear(camera->getTarget(), glm::vec3(4, 2, 0), "second target segment");
-
-    testing::internal::CaptureStdout();
-    camera->resetAnimation();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Resetting animation\n");
+    camera->resetAnimation(); // Backspace's message is checked with the input callbacks
     camera->updateAnimation(0.25f);
-    expectNear(camera->getPosition(), glm::vec3(0, 0, -4.5f), "restarted");
     expectNear(camera->getTarget(), glm::vec3(4, 0, 0), "target restarted");
-}
-
-TEST(PathPlayback, DegenerateAimKeepsThePreviousDirections)
-{
-    TempDir dir;
-    const auto camera = cameraFor(dir, section("eye1", 10, "1", 0, {"0,0,-5"}) + section("eye2", 10, "1", 0, {"5,-5,-5"}) +
-                                           section("eye3", 10, "1", 0, {"5,0,-5"}) + section("look", 11, "10", 0, {"5,0,-5"}));
-    camera->updateAnimation(0.5f);
-    const glm::vec3 front = camera->getFront();
-    const glm::vec3 up = camera->getUp();
-    for (int step = 0; step < 2; ++step) {
-        camera->updateAnimation(1.0f);
-        EXPECT_EQ(camera->getFront(), front);
-        EXPECT_EQ(camera->getUp(), up);
-    }
-    const glm::mat4 view = camera->getViewMatrix();
-    for (int i = 0; i < 16; ++i)
-        EXPECT_TRUE(std::isfinite(view[i / 4][i % 4]));
 }
 
 // Free flight from the start-up camera (no path file).

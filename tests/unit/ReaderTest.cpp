@@ -94,23 +94,6 @@ TEST_P(ReaderRules, Apply)
 
 INSTANTIATE_TEST_SUITE_P(Table, ReaderRules, testing::ValuesIn(readerCases));
 
-TEST(Reader, EchoesLinesInNameOrderAndReportsAMissingFile)
-{
-    TempDir dir;
-    const ReadResult result = readText(dir, "$ b 0\r\n\r\n$ B 0\n$ 9 0\n$ a 0\n$ 10 0");
-    EXPECT_EQ(result.echo, "$ b 0\n\n$ B 0\n$ 9 0\n$ a 0\n$ 10 0\n");
-    std::vector<std::string> names;
-    for (const auto& entry : result.sections)
-        names.push_back(entry.first);
-    EXPECT_EQ(names, (std::vector<std::string>{"10", "9", "B", "a", "b"}));
-
-    Sections kept{{"kept", section("kept", 5, {})}};
-    testing::internal::CaptureStdout();
-    readConfigFile(kept, dir.file("absent.txt"));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to open file");
-    EXPECT_EQ(kept.size(), 1u);
-}
-
 // Getter on a section "lamp": the value read, or the exception text.
 struct GetterCase {
     const char* value; // nullptr: key absent

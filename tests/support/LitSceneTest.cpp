@@ -1,0 +1,49 @@
+#include "LitSceneTest.h"
+
+#include <glm/gtc/matrix_transform.hpp>
+
+void LitSceneTest::SetUp()
+{
+    ASSERT_NO_FATAL_FAILURE(GlTest::SetUp());
+    target = std::make_unique<RenderTarget>(size);
+    testing::internal::CaptureStdout();
+    shader = Shader::build("shader/simpletextured.vert", "shader/simpletextured.frag");
+    ASSERT_EQ(testing::internal::GetCapturedStdout(), "");
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    view = glm::lookAt(glm::vec3(0, 12, 0), glm::vec3(0), glm::vec3(0, 0, -1));
+    projection = glm::perspective(glm::radians(45.0f), 1.0f, 0.1f, 200.0f);
+}
+
+Scene& LitSceneTest::load(const std::string& text)
+{
+    const std::string name = "scene" + std::to_string(scenes.size()) + ".txt";
+    dir.write(name, text);
+    scenes.push_back(std::make_unique<Scene>());
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    scenes.back()->load(dir.file(name));
+    errors = testing::internal::GetCapturedStderr();
+    output = testing::internal::GetCapturedStdout();
+    return *scenes.back();
+}
+
+Image LitSceneTest::render(Scene& scene)
+{
+    target->clear();
+    shader->use();
+    shader->setMat4("view", view);
+    shader->setMat4("projection", projection);
+    scene.draw(shader, false);
+    EXPECT_TRUE(GlContext::drainErrors().empty());
+    Image image = target->read();
+    keepImage(image, std::to_string(scenes.size()));
+    return image;
+}
+
+glm::vec3 LitSceneTest::probe(const Image& image, const glm::vec3& world) const
+{
+    const glm::vec3 w = glm::project(world, view, projection, glm::vec4(0, 0, size, size));
+    const int x = static_cast<int>(w.x), y = size - 1 - static_cast<int>(w.y);
+    return image.mean(x - 2, y - 2, x + 3, y + 3);
+}

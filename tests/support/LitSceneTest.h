@@ -1,0 +1,35 @@
+#pragma once
+
+#include "GlContext.h"
+#include "TempDir.h"
+#include "render/Shader.h"
+#include "scene/Scene.h"
+
+#include <memory>
+#include <string>
+
+// Fixture for the lit-scene program on hand-made scenes: a 256 x 256
+// off-screen target, depth test and back-face culling on, the camera 12
+// units above the origin looking down with -z up the image.
+class LitSceneTest : public GlTest {
+protected:
+    static constexpr int size = 256;
+    void SetUp() override;
+    // Loads a scene from `text`; the scene lives as long as the test, its
+    // console output is kept in `output` and `errors`.
+    Scene& load(const std::string& text);
+    // The lit pass as the frame loop runs it, into the target; a shadow map
+    // the test rendered first is read through its uniforms.
+    Image render(Scene& scene);
+    // Mean colour of the 5 x 5 pixels where `world` lands.
+    glm::vec3 probe(const Image& image, const glm::vec3& world) const;
+
+    TempDir dir;
+    std::unique_ptr<RenderTarget> target;
+    std::shared_ptr<Shader> shader;
+    glm::mat4 view, projection;
+    std::string output, errors;
+
+private:
+    std::vector<std::unique_ptr<Scene>> scenes;
+};
