@@ -160,7 +160,7 @@ protected:
     std::unique_ptr<Camera> camera;
 };
 
-TEST_F(FreeFlight, KeysMoveInTheScreenPlaneAndTheWheelAlongTheView)
+TEST_F(FreeFlight, KeysMoveInTheScreenPlaneOnlyInFreeFlight)
 {
     const struct {
         CameraMovement direction;
@@ -172,14 +172,9 @@ TEST_F(FreeFlight, KeysMoveInTheScreenPlaneAndTheWheelAlongTheView)
         camera->move(m.direction, m.seconds);
         expectNear(camera->getPosition(), m.eye, "move " + std::to_string(m.direction));
     }
-    camera->dolly(2.0f);
-    expectNear(camera->getPosition(), glm::vec3(0, 0, -3), "dolly");
-    camera->toggleAnimation(); // playback ignores keys and the mouse, not the wheel
+    camera->toggleAnimation(); // the wheel and the mouse are checked with the input callbacks
     camera->move(Down, 1.0f);
-    camera->rotate(100.0f, 100.0f);
-    camera->dolly(-1.0f);
-    expectNear(camera->getPosition(), glm::vec3(0, 0, -4), "playback");
-    EXPECT_EQ(camera->getYaw(), 0.0f);
+    expectNear(camera->getPosition(), glm::vec3(0, 0, -5), "playback");
 }
 
 TEST_F(FreeFlight, MouseTurnsByPointThreeDegreesPerPixelAndPitchStopsAt89)
