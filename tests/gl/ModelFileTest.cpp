@@ -144,6 +144,8 @@ TEST_F(ModelFileTest, UvsFromZeroToFourTileTheTextureFourTimesEachWay)
         EXPECT_TRUE(level > 150.0f || level < 20.0f) << "cell " << row << ", " << column << ": " << level;
         return level > 150.0f;
     };
+    // OBJ's v runs up the image: the far left cell shows the image's top left (white).
+    EXPECT_TRUE(white(0, 0));
     for (int row = 0; row < 8; ++row)
         for (int column = 0; column < 8; ++column) {
             if (column < 7) {
