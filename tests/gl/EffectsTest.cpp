@@ -182,7 +182,7 @@ TEST_F(GlTest, CapturesHoldTheGlassFrontAndBackDepthsAndItsMaterial)
     EXPECT_EQ(back[corner], 1.0f);
     // The material capture: refraction * 127 / 255, reflection, transparency
     // at the ball (to a step of rounding), nothing beside it.
-    const auto material = textureRgb(captures.getReflectionRefractionTarget()->getColor2Texture(), size, size);
+    const auto material = textureBytes(captures.getReflectionRefractionTarget()->getColor2Texture(), size, size);
     EXPECT_NEAR(material[centre * 3], 1.5f * 127.0f, 1.0f);
     EXPECT_NEAR(material[centre * 3 + 1], 0.3f * 255.0f, 1.0f);
     EXPECT_NEAR(material[centre * 3 + 2], 0.8f * 255.0f, 1.0f);

@@ -72,7 +72,7 @@ protected:
         mesh.draw(glm::mat4(1.0f), shader->getProgram());
         GLint bound = 0;
         glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-        return textureRgb(static_cast<GLuint>(bound), 1, 1);
+        return textureBytes(static_cast<GLuint>(bound), 1, 1);
     }
 };
 

@@ -67,13 +67,13 @@ void GlTest::TearDown()
     context = nullptr;
 }
 
-std::vector<unsigned char> textureRgb(GLuint texture, int width, int height)
+std::vector<unsigned char> textureBytes(GLuint texture, int width, int height, GLenum format)
 {
-    std::vector<unsigned char> rgb(static_cast<size_t>(width) * height * 3);
+    std::vector<unsigned char> bytes(static_cast<size_t>(width) * height * (format == GL_RGBA ? 4 : 3));
     glBindTexture(GL_TEXTURE_2D, texture);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-    return rgb;
+    glGetTexImage(GL_TEXTURE_2D, 0, format, GL_UNSIGNED_BYTE, bytes.data());
+    return bytes;
 }
 
 std::vector<float> textureDepth(GLuint texture, int width, int height)

@@ -29,9 +29,9 @@ private:
     GLFWwindow* window = nullptr;
 };
 
-// Level 0 of a 2D texture, bottom row first: RGB bytes, or depths (-1 where
-// the read-back wrote nothing).
-std::vector<unsigned char> textureRgb(GLuint texture, int width, int height);
+// Level 0 of a 2D texture, bottom row first: bytes in `format` (GL_RGB or
+// GL_RGBA), or depths (-1 where the read-back wrote nothing).
+std::vector<unsigned char> textureBytes(GLuint texture, int width, int height, GLenum format = GL_RGB);
 std::vector<float> textureDepth(GLuint texture, int width, int height);
 
 // An off-screen size x size RGBA8 colour target with a depth buffer; bound,
