@@ -195,8 +195,9 @@ float shadowVisibility()
 
     // Gradient g of 1/w per texel: solve J^T g = (d(1/w)/dx, d(1/w)/dy)
     // with J the screen-to-map Jacobian. A triangle seen edge-on has no
-    // usable gradient (det near 0); the clamp to a surface 20 times steeper
-    // than 45 degrees to the light bounds what a bad derivative can do.
+    // usable gradient (det near 0); the clamp at the slope of a surface
+    // turned 87 degrees from the light (tan = 20) bounds what a bad
+    // derivative can do.
     vec3 dx = dFdx(vec3(grid, inverseW));
     vec3 dy = dFdy(vec3(grid, inverseW));
     float det = dx.x * dy.y - dx.y * dy.x;
