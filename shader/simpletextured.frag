@@ -252,17 +252,37 @@ void main()
 
     vec3 diffuse = ambientStrength * ambientColor;
     vec3 specular = vec3(0.0);
-    for (int i = 0; i < min(numPointLights, MAX_POINT_LIGHTS); ++i)
-        addLight(n, toViewer, pointLights[i].position - worldPosition, pointLights[i].color,
+    // Built for the scene's light counts (POINT_LIGHT_COUNT and
+    // SPOT_LIGHT_COUNT, at most the arrays' sizes), the loops run a fixed
+    // number of times and the compiler unrolls them: every light is then
+    // read at a constant index, which a CPU rasteriser fetches once for the
+    // whole SIMD block instead of once per pixel. Lights past the counts
+    // sent at draw time add nothing. Built without them, the loops run over
+    // the counts sent at draw time.
+#ifdef POINT_LIGHT_COUNT
+    for (int i = 0; i < POINT_LIGHT_COUNT; ++i) {
+        float present = i < numPointLights ? 1.0 : 0.0;
+#else
+    for (int i = 0; i < min(numPointLights, MAX_POINT_LIGHTS); ++i) {
+        float present = 1.0;
+#endif
+        addLight(n, toViewer, pointLights[i].position - worldPosition, pointLights[i].color * present,
                  inverseReach2(pointLights[i].color), diffuse, specular);
+    }
 
     // Only the first spot light at the shadow caster's position is shadowed.
     bool shadowClaimed = false;
+#ifdef SPOT_LIGHT_COUNT
+    for (int i = 0; i < SPOT_LIGHT_COUNT; ++i) {
+        float present = i < numSpotLights ? 1.0 : 0.0;
+#else
     for (int i = 0; i < min(numSpotLights, MAX_SPOT_LIGHTS); ++i) {
+        float present = 1.0;
+#endif
         vec3 offset = spotLights[i].position - worldPosition;
-        bool castsShadow = !shadowClaimed && distance(spotLights[i].position, lightPosition) < 1e-4;
+        bool castsShadow = present > 0.0 && !shadowClaimed && distance(spotLights[i].position, lightPosition) < 1e-4;
         shadowClaimed = shadowClaimed || castsShadow;
-        float share = coneFactor(spotLights[i], offset) * (castsShadow ? visibility : 1.0);
+        float share = present * coneFactor(spotLights[i], offset) * (castsShadow ? visibility : 1.0);
         addLight(n, toViewer, offset, spotLights[i].color * share, inverseReach2(spotLights[i].color), diffuse,
                  specular);
     }
