@@ -212,3 +212,34 @@ TEST_F(LightingTest, GroundLitAtAGrazingAngleDoesNotShadowItself)
     EXPECT_LE(acne.largest, 1);
     EXPECT_EQ(acne.failingShare, 0.0);
 }
+
+TEST_F(LightingTest, ProgramBuiltForFixedLightCountsLightsLikeTheLoopingOne)
+{
+    // The viewer builds the lit program for the scene's light counts. Built
+    // for more lights than the scene sends, the slots past the sent counts
+    // must add nothing, even holding a bright light from an earlier scene.
+    lookDownAt(-1.0f, 0.0f, 6.0f);
+    Scene scene;
+    load(scene, spot("9,18,0", "-9,-18,0", "4,4,4", 25.0f, 35.0f) + spot("-3,5,1", "0,-1,0", "1,0.5,0.2", 20.0f, 30.0f) +
+                    "$ warm 1\ntype 0 0\nposition 0 -2.5,1.2,2\ncolor 0 0.5,0.25,0.1\n" +
+                    model("a_cube", file("cube.obj", boxObj(glm::vec3(0.5f), {0, 0.5f, 0}))) +
+                    model("floor", file("floor.obj", floorObj(10.0f, 0.0f, "", true, 1))));
+    const Image looping = render(scene, true);
+
+    testing::internal::CaptureStdout();
+    shader = Shader::build("shader/simpletextured.vert", "shader/simpletextured.frag",
+                           "#define POINT_LIGHT_COUNT 3\n#define SPOT_LIGHT_COUNT 3\n");
+    ASSERT_EQ(testing::internal::GetCapturedStdout(), "");
+    shader->use();
+    shader->setVec3("pointLights[2].position", glm::vec3(-1, 1, 0));
+    shader->setVec3("pointLights[2].color", glm::vec3(9));
+    shader->setVec3("spotLights[2].position", glm::vec3(-1, 3, 0));
+    shader->setVec3("spotLights[2].direction", glm::vec3(0, -1, 0));
+    shader->setVec3("spotLights[2].color", glm::vec3(9));
+    shader->setFloat("spotLights[2].outerRadius", 0.5f);
+    const Image unrolled = render(scene, true);
+
+    ASSERT_GT(brightness(looping.mean(100, 100, 156, 156)), 60.0f) << "the scene is not lit";
+    // Same arithmetic in the same order: at most a level of rounding apart.
+    EXPECT_LE(compareImages(unrolled, looping, 1).largest, 1);
+}
