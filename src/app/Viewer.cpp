@@ -14,8 +14,10 @@
 #include <GLFW/glfw3.h>
 #include <glm/gtc/matrix_transform.hpp>
 
+#include <algorithm>
 #include <exception>
 #include <iostream>
+#include <string>
 
 namespace {
 
@@ -104,8 +106,6 @@ bool Viewer::startUp(const WindowOptions& options)
     // one, so Escape quits even when frames are slow.
     glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_TRUE);
 
-    simpleTexturedShader = Shader::build("shader/simpletextured.vert", "shader/simpletextured.frag");
-
     skyboxShader = Shader::build("shader/skybox.vert", "shader/skybox.frag");
     skybox = std::make_unique<Skybox>();
     skybox->setShader(skyboxShader);
@@ -120,6 +120,16 @@ bool Viewer::startUp(const WindowOptions& options)
     inverseProjection = glm::inverse(projection);
 
     scene.load("assets/scene.txt");
+
+    // Built for the scene's light counts (at most the program's array
+    // sizes, 16 and 8), so the lit pass's light loops unroll (see the
+    // program).
+    const std::size_t pointCount = std::min<std::size_t>(scene.getPointLights().size(), 16);
+    const std::size_t spotCount = std::min<std::size_t>(scene.getSpotLights().size(), 8);
+    simpleTexturedShader =
+        Shader::build("shader/simpletextured.vert", "shader/simpletextured.frag",
+                      "#define POINT_LIGHT_COUNT " + std::to_string(pointCount) + "\n#define SPOT_LIGHT_COUNT " +
+                          std::to_string(spotCount) + "\n");
 
     shadowMap = std::make_unique<ShadowMap>();
     shadowMap->setScreenSize(screenWidth, screenHeight);

@@ -29,16 +29,17 @@ Shader::Shader()
 {
 }
 
-std::shared_ptr<Shader> Shader::build(const std::string& vertexPath, const std::string& fragmentPath)
+std::shared_ptr<Shader> Shader::build(const std::string& vertexPath, const std::string& fragmentPath,
+                                      const std::string& fragmentDefines)
 {
     auto shader = std::make_shared<Shader>();
     shader->attachShader(vertexPath.c_str(), Vertex);
-    shader->attachShader(fragmentPath.c_str(), Fragment);
+    shader->attachShader(fragmentPath.c_str(), Fragment, fragmentDefines);
     shader->link();
     return shader;
 }
 
-void Shader::attachShader(const char* path, int stage)
+void Shader::attachShader(const char* path, int stage, const std::string& defines)
 {
     GLenum type;
     GLuint* field;
@@ -58,6 +59,13 @@ void Shader::attachShader(const char* path, int stage)
 
     const GLuint shader = glCreateShader(type);
     *field = shader;
+    if (!defines.empty()) {
+        // After the #version line, which must come first; "#line 2" gives
+        // the file's second line its number back.
+        const std::size_t firstLineEnd = source.find('\n');
+        const std::size_t at = firstLineEnd == std::string::npos ? source.size() : firstLineEnd + 1;
+        source.insert(at, (firstLineEnd == std::string::npos ? "\n" : "") + defines + "#line 2\n");
+    }
     const char* text = source.c_str();
     glShaderSource(shader, 1, &text, nullptr);
     glCompileShader(shader);

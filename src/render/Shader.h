@@ -20,15 +20,20 @@ public:
 
     Shader();
 
-    // The usual vertex + fragment program: attach both files, then link.
-    static std::shared_ptr<Shader> build(const std::string& vertexPath, const std::string& fragmentPath);
+    // The usual vertex + fragment program: attach both files, then link;
+    // `fragmentDefines` goes to the fragment stage as for attachShader().
+    static std::shared_ptr<Shader> build(const std::string& vertexPath, const std::string& fragmentPath,
+                                         const std::string& fragmentDefines = "");
 
     // Reads `path`, compiles it as `stage` (0-3), attaches it and drains the
-    // GL error queue. Reports on stdout and carries on:
+    // GL error queue. `defines` (whole "#define NAME value" lines) are
+    // compiled in right after the file's first line (its #version), and the
+    // file's own lines keep their numbers in the compiler's log. Reports on
+    // stdout and carries on:
     //   "ERROR::SHADER::FILE_NOT_SUCCESFULLY_READ"            (stage skipped)
     //   "ERROR::SHADER::COMPILATION_FAILED <path>\n<log>"     (still attached)
     //   "ERROR::SHADER::OPENGL_ERROR <code> at <path>"        (one per code)
-    void attachShader(const char* path, int stage);
+    void attachShader(const char* path, int stage, const std::string& defines = "");
     void link();
     void use();
     GLuint getProgram() const { return program; }

@@ -59,21 +59,6 @@ void MeshBuilder::addFlatQuad(const glm::vec3& a, const glm::vec3& b, const glm:
     addQuad(ia, ib, ic, id);
 }
 
-void MeshBuilder::addFlatGrid(const glm::vec3& a, const glm::vec3& b, const glm::vec3& c, const glm::vec3& d,
-                              int cells)
-{
-    const int n = std::max(cells, 1);
-    const glm::vec3 normal = glm::normalize(glm::cross(b - a, d - a));
-    const unsigned first = static_cast<unsigned>(part().vertices.size());
-    for (int j = 0; j <= n; ++j) {
-        for (int i = 0; i <= n; ++i) {
-            const glm::vec2 uv(static_cast<float>(i) / n, static_cast<float>(j) / n);
-            addVertex(glm::mix(glm::mix(a, b, uv.x), glm::mix(d, c, uv.x), uv.y), normal, uv);
-        }
-    }
-    addQuadGrid(first, n, n);
-}
-
 void MeshBuilder::addQuadGrid(unsigned first, int columns, int rows)
 {
     const unsigned row = static_cast<unsigned>(columns + 1);

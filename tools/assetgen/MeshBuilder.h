@@ -42,10 +42,6 @@ public:
     void addQuadGrid(unsigned first, int columns, int rows);
     // A flat quad with uv (0,0), (1,0), (1,1), (0,1) at a, b, c, d.
     void addFlatQuad(const glm::vec3& a, const glm::vec3& b, const glm::vec3& c, const glm::vec3& d);
-    // A flat quad cut into cells x cells squares sharing their corners, the
-    // whole texture spread once over it (uv as addFlatQuad): finer geometry
-    // for the per-vertex lighting, the same look.
-    void addFlatGrid(const glm::vec3& a, const glm::vec3& b, const glm::vec3& c, const glm::vec3& d, int cells);
     // A flat quad cut into tiles of about `tile` units along each edge, each
     // tile carrying the whole texture; tile 0 means one tile.
     void addTiledQuad(const glm::vec3& a, const glm::vec3& b, const glm::vec3& c, const glm::vec3& d, float tile);

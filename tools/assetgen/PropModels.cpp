@@ -12,21 +12,20 @@ constexpr float kTwoPi = 6.28318531f;
 void buildGround(MeshBuilder& mesh)
 {
     // Grass in 4-unit tiles out to the edge; the plaza in 2-unit flagstone
-    // tiles, each pattern picked at random per tile. The viewer lights
-    // vertices, so the tiles are cut finer where the lights reach: the plaza
-    // into 1-unit squares, the grass near it into 2-unit ones.
+    // tiles, each pattern picked at random per tile. Each tile is one quad
+    // carrying its texture once: the viewer lights every pixel, so a flat
+    // tile needs no finer cut for its light pools.
     const Noise pick(17);
-    auto tile = [&mesh](float x0, float z0, float size, int cells) {
+    auto tile = [&mesh](float x0, float z0, float size) {
         // Counter-clockwise seen from above.
-        mesh.addFlatGrid({x0, 0, z0 + size}, {x0 + size, 0, z0 + size}, {x0 + size, 0, z0}, {x0, 0, z0}, cells);
+        mesh.addFlatQuad({x0, 0, z0 + size}, {x0 + size, 0, z0 + size}, {x0 + size, 0, z0}, {x0, 0, z0});
     };
     mesh.usePart("grass", "textures/grass.png");
     for (int row = 0; row < 30; ++row) {
         for (int column = 0; column < 30; ++column) {
             const float x0 = -60.0f + column * 4.0f, z0 = -60.0f + row * 4.0f;
-            const bool nearPlaza = x0 >= -28.0f && x0 < 28.0f && z0 >= -28.0f && z0 < 28.0f;
             if (x0 < -12.0f || x0 >= 12.0f || z0 < -12.0f || z0 >= 12.0f)
-                tile(x0, z0, 4.0f, nearPlaza ? 2 : 1);
+                tile(x0, z0, 4.0f);
         }
     }
     for (int row = 0; row < 12; ++row) {
@@ -35,7 +34,7 @@ void buildGround(MeshBuilder& mesh)
                 mesh.usePart("paving_a", "textures/paving_a.png");
             else
                 mesh.usePart("paving_b", "textures/paving_b.png");
-            tile(-12.0f + column * 2.0f, -12.0f + row * 2.0f, 2.0f, 2);
+            tile(-12.0f + column * 2.0f, -12.0f + row * 2.0f, 2.0f);
         }
     }
 }
