@@ -10,32 +10,32 @@ StbTexture::StbTexture() { glGenTextures(1, &id); }
 
 void StbTexture::loadTexture2D(const char* path)
 {
-    unsigned char* data = stbi_load(path, &width, &height, &channels, 4);
-    glBindTexture(GL_TEXTURE_2D, id);
-    loaded = data != nullptr;
-    if (data) {
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, data);
-        glGenerateMipmap(GL_TEXTURE_2D);
-    } else {
-        std::cout << "Failed to load texture " << path << std::endl;
-    }
-    stbi_image_free(data);
+    uploadDecoded(stbi_load(path, &width, &height, &channels, 4), path);
 }
 
 void StbTexture::loadTexture2DFromMemory(const unsigned char* bytes, std::size_t size, const std::string& label)
 {
-    unsigned char* data = size <= static_cast<std::size_t>(INT_MAX)
-                               ? stbi_load_from_memory(bytes, static_cast<int>(size), &width, &height, &channels, 4)
-                               : nullptr;
+    uploadDecoded(size <= static_cast<std::size_t>(INT_MAX)
+                      ? stbi_load_from_memory(bytes, static_cast<int>(size), &width, &height, &channels, 4)
+                      : nullptr,
+                  label);
+}
+
+void StbTexture::uploadDecoded(unsigned char* data, const std::string& label)
+{
     glBindTexture(GL_TEXTURE_2D, id);
     loaded = data != nullptr;
-    if (data) {
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, data);
-        glGenerateMipmap(GL_TEXTURE_2D);
-    } else {
+    if (data)
+        uploadRgba(data);
+    else
         std::cout << "Failed to load texture " << label << std::endl;
-    }
     stbi_image_free(data);
+}
+
+void StbTexture::uploadRgba(const unsigned char* rgba)
+{
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    glGenerateMipmap(GL_TEXTURE_2D);
 }
 
 void StbTexture::loadTexture2DFromPixels(int pixelWidth, int pixelHeight, const unsigned char* rgba)
@@ -44,8 +44,7 @@ void StbTexture::loadTexture2DFromPixels(int pixelWidth, int pixelHeight, const 
     height = pixelHeight;
     channels = 4;
     glBindTexture(GL_TEXTURE_2D, id);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-    glGenerateMipmap(GL_TEXTURE_2D);
+    uploadRgba(rgba);
     loaded = true;
 }
 

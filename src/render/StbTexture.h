@@ -38,6 +38,12 @@ public:
     bool hasImage() const { return loaded; }
 
 private:
+    // Uploads a decoded RGBA image (width x height) with its mipmaps into the
+    // bound texture, or prints "Failed to load texture " + label when `data`
+    // is null; frees `data` either way.
+    void uploadDecoded(unsigned char* data, const std::string& label);
+    void uploadRgba(const unsigned char* rgba);
+
     GLuint id = 0;
     int width = 0;
     int height = 0;
