@@ -26,8 +26,8 @@ void Scene::load(std::string path)
     std::map<std::string, ConfigSection> sections;
     readConfigFile(sections, path);
 
-    // The model files import side by side in child processes, started here
-    // in the order the sections are taken below.
+    // A child process imports the model files ahead, in the order the
+    // sections are taken below, while this loop builds each finished one.
     ModelLoader loader;
     std::vector<std::string> modelPaths;
     for (const auto& entry : sections)
