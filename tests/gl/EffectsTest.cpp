@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <stb_image_write.h>
 
+#include <algorithm>
 #include <unistd.h>
 
 // The sky, the particles and the glass captures, each read back after one
@@ -128,9 +129,10 @@ TEST_F(GlTest, ParticlesEmitMoveRetireAndDrawAsRoundGlowsWithoutDepth)
     const glm::vec3 core = image.at(int(w.x), size - 1 - int(w.y));
     EXPECT_GT(core.b, 200.0f);
     EXPECT_GT(core.b, core.r) << "fountain drops are blue";
-    // 0.4-unit sprite at 5 units: 25 pixels across; its square's corner stays
-    // grey (blending never darkens).
+    // 0.4-unit sprite at 5 units: 25 pixels across; its square's corner stays grey.
     EXPECT_EQ(image.at(int(w.x) + 10, size - 1 - int(w.y) - 10), glm::vec3(64.0f));
+    EXPECT_EQ(std::count_if(image.rgb.begin(), image.rgb.end(), [](unsigned char c) { return c < 64; }), 0)
+        << "max blending never darkens";
     GLfloat depth = 0.0f;
     glReadPixels(int(w.x), int(w.y), 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
     EXPECT_EQ(depth, 1.0f);

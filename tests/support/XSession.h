@@ -25,8 +25,7 @@ public:
 
     void key(const std::string& name); // press and release
     void moveMouse(int dx, int dy);    // relative motion, window focused first
-    // Screenshots until `done` accepts one or `seconds` have passed; returns
-    // the last one taken (at least one is).
+    // Screenshots until `done` accepts one or `seconds` pass; returns the last (one at least).
     Image screenshotUntil(const std::function<bool(const Image&)>& done, double seconds);
     Image screenshot() { return screenshotUntil([](const Image&) { return true; }, 0); }
     // Exit status (128 + signal for a signal death), or -1000 if not ended in
