@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // Every step polls the screen or the console for its effect, up to this
 // long: frames are slow on a loaded machine with sanitizers.
@@ -97,14 +100,14 @@ void PrintTo(const BrokenInput& input, std::ostream* out) { *out << input.name; 
 std::vector<BrokenInput> brokenInputs()
 {
     return {
-        {"MissingShader", [](const TempDir& d) { d.remove("shader/skybox.frag"); },
+        {"MissingShader", [](const TempDir& d) { fs::remove(d.file("shader/skybox.frag")); },
          "ERROR::SHADER::FILE_NOT_SUCCESFULLY_READ\n", false, 0},
         {"ShaderThatDoesNotCompile",
          [](const TempDir& d) { d.write("shader/skybox.frag", d.read("shader/skybox.frag") + "\nnot glsl;\n"); },
          "ERROR::SHADER::COMPILATION_FAILED shader/skybox.frag\n", false, 0},
-        {"NoSceneFile", [](const TempDir& d) { d.remove("assets/scene.txt"); }, "Unable to open file", false, 0},
-        {"NoPathFile", [](const TempDir& d) { d.remove("assets/animationpath.txt"); }, "Unable to open file", false, 0},
-        {"MissingSkyFace", [](const TempDir& d) { d.remove("assets/skybox/mnight/mnight_dn.tga"); },
+        {"NoSceneFile", [](const TempDir& d) { fs::remove(d.file("assets/scene.txt")); }, "Unable to open file", false, 0},
+        {"NoPathFile", [](const TempDir& d) { fs::remove(d.file("assets/animationpath.txt")); }, "Unable to open file", false, 0},
+        {"MissingSkyFace", [](const TempDir& d) { fs::remove(d.file("assets/skybox/mnight/mnight_dn.tga")); },
          "Failed to load cubemap texture assets/skybox/mnight/mnight_dn.tga\n", false, 0},
         {"FileThatIsNotAModel",
          [](const TempDir& d) {

@@ -6,11 +6,7 @@
 #include <iostream>
 #include <stdlib.h>
 
-namespace {
-
-std::string scratch;
-
-} // namespace
+static std::string scratch; // made once per process
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

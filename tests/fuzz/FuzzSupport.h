@@ -7,12 +7,9 @@
 #include <stdexcept>
 #include <string>
 
-// Helpers shared by the libFuzzer targets.
-
-// FuzzSupport.cpp's LLVMFuzzerInitialize silences std::cout and std::cerr
-// (the readers echo every line they read) and makes a private scratch folder
-// for the input files. Sanitizer and libFuzzer reports write to the file
-// descriptors directly and are not affected.
+// Helpers shared by the libFuzzer targets. Their LLVMFuzzerInitialize silences
+// std::cout and std::cerr (the readers echo every line; sanitizer reports
+// write to the descriptors) and makes a scratch folder for the inputs.
 
 // Writes the input to `name` in the scratch folder and returns its path.
 std::string writeFuzzFile(const std::uint8_t* data, std::size_t size, const std::string& name);

@@ -16,11 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::string path = writeFuzzFile(data, size, "scene.txt");
 
-    // A model path that names something on disk would import real geometry,
-    // which needs a GL context for its buffers. Such inputs are left to the
-    // gl tests; every other model path exercises the import failure path.
-    // (scripts/fuzz.sh runs the target in an empty folder, so that the
-    // relative paths of the seeds name nothing.)
+    // A model path naming a file on disk would import geometry, which needs a
+    // GL context: such inputs are left to the gl tests. (scripts/fuzz.sh runs
+    // in an empty folder, so the seeds' relative paths name nothing.)
     std::map<std::string, ConfigSection> sections;
     convertsCleanly([&] { readConfigFile(sections, path); });
     std::size_t modelSections = 0;

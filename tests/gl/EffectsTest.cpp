@@ -12,11 +12,11 @@
 #include <gtest/gtest.h>
 #include <stb_image_write.h>
 
+#include <algorithm>
 #include <unistd.h>
 
 // The sky, the particles and the glass captures, each read back after one
-// pass. (The composite of the captures is checked on the whole frame in
-// ViewerFrameTest.)
+// pass (their composite is checked on the whole frame in ViewerFrameTest).
 namespace {
 
 constexpr int size = 256;
@@ -70,7 +70,7 @@ TEST_F(GlTest, SkyShowsEachFaceAlongItsAxisAndOnlyTurnsWithTheView)
     glClearDepth(1.0);
     sky.draw();
     EXPECT_EQ(target.read().fractionBrighterThan(0, 0, size, size, 0.0f), 0.0);
-    EXPECT_TRUE(GlContext::drainErrors().empty());
+    EXPECT_TRUE(drainErrors().empty());
 }
 
 std::vector<glm::vec4> records(GLuint buffer)
@@ -123,7 +123,7 @@ TEST_F(GlTest, ParticlesEmitMoveRetireAndDrawAsRoundGlowsWithoutDepth)
     glClearColor(0.25f, 0.25f, 0.25f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     particles.draw(view, projection);
-    const Image image = GlContext::readImage(size, size);
+    const Image image = readImage(size, size);
     keepImage(image, "drop");
     const glm::vec3 w = glm::project(drop, view, projection, glm::vec4(0, 0, size, size));
     const glm::vec3 core = image.at(int(w.x), size - 1 - int(w.y));
@@ -131,10 +131,8 @@ TEST_F(GlTest, ParticlesEmitMoveRetireAndDrawAsRoundGlowsWithoutDepth)
     EXPECT_GT(core.b, core.r) << "fountain drops are blue";
     // 0.4-unit sprite at 5 units: 25 pixels across; its square's corner stays grey.
     EXPECT_EQ(image.at(int(w.x) + 10, size - 1 - int(w.y) - 10), glm::vec3(64.0f));
-    int darker = 0;
-    for (unsigned char c : image.rgb)
-        darker += c < 64;
-    EXPECT_EQ(darker, 0) << "max blending never darkens";
+    EXPECT_EQ(std::count_if(image.rgb.begin(), image.rgb.end(), [](unsigned char c) { return c < 64; }), 0)
+        << "max blending never darkens";
     GLfloat depth = 0.0f;
     glReadPixels(int(w.x), int(w.y), 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
     EXPECT_EQ(depth, 1.0f);
@@ -142,7 +140,7 @@ TEST_F(GlTest, ParticlesEmitMoveRetireAndDrawAsRoundGlowsWithoutDepth)
     glGetBooleanv(GL_DEPTH_WRITEMASK, &mask);
     EXPECT_TRUE(mask) << "depth writes back on";
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
-    EXPECT_TRUE(GlContext::drainErrors().empty());
+    EXPECT_TRUE(drainErrors().empty());
 }
 
 TEST_F(GlTest, CapturesHoldTheGlassFrontAndBackDepthsAndItsMaterial)
@@ -153,14 +151,12 @@ TEST_F(GlTest, CapturesHoldTheGlassFrontAndBackDepthsAndItsMaterial)
     dir.write("scene.txt", "$ glass 0\n" + ball + "transparency 0 0.8\nrefraction 0 1.5\nreflection 0 0.3\n"
                            "$ opaque 0\n" + ball);
     Scene scene;
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStdout(); // the reader echoes every line
     scene.load(dir.file("scene.txt"));
+    RefractionCaptures captures(size, size);
     testing::internal::GetCapturedStdout();
     const std::shared_ptr<Model> opaque = scene.getModels()[1];
     scene.getModels().pop_back();
-    testing::internal::CaptureStdout();
-    RefractionCaptures captures(size, size);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
     glViewport(0, 0, size, size);
@@ -193,7 +189,7 @@ TEST_F(GlTest, CapturesHoldTheGlassFrontAndBackDepthsAndItsMaterial)
     captures.render(scene, glm::mat4(1.0f), projection);
     EXPECT_EQ(textureDepth(captures.getFrontTarget()->getDepthTexture(), size, size)[centre], 1.0f);
     EXPECT_EQ(textureDepth(captures.getBackTarget()->getDepthTexture(), size, size)[centre], 1.0f);
-    EXPECT_TRUE(GlContext::drainErrors().empty());
+    EXPECT_TRUE(drainErrors().empty());
 }
 
 } // namespace

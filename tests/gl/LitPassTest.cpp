@@ -16,10 +16,6 @@ std::string ambient(float strength)
 {
     return "$ ambient 2\nambientStrength 0 " + std::to_string(strength) + "\nambientColor 0 1,1,1\n";
 }
-std::string model(const std::string& name, const std::string& path, const std::string& extra = "")
-{
-    return "$ " + name + " 0\npath 0 " + path + "\n" + extra;
-}
 std::string spot(const std::string& name, const std::string& position, const std::string& color, float inner = 20.0f,
                  float outer = 25.0f)
 {
@@ -37,16 +33,7 @@ protected:
     {
         ASSERT_NO_FATAL_FAILURE(LitSceneTest::SetUp());
         dir.write("floor.obj", floorObj(10.0f));
-        floor = model("floor", dir.file("floor.obj"));
-    }
-    // With `shadows`, after that map's pass, as from the second frame on.
-    Image render(Scene& scene, ShadowMap* shadows = nullptr)
-    {
-        if (shadows) {
-            shadows->render(scene.getSpotLights(), scene.getModels());
-            shadows->setUniforms(shader);
-        }
-        return LitSceneTest::render(scene);
+        floor = "$ floor 0\npath 0 " + dir.file("floor.obj") + "\n";
     }
     float lit(const Image& image, const glm::vec3& world) const { return brightness(probe(image, world)); }
 
@@ -102,7 +89,7 @@ TEST_F(LitPassTest, LastSlotsOfBothLightArraysAreRead)
     EXPECT_GT(lit(image, {3, 0, 0}), 60.0f);
 }
 
-TEST_F(LitPassTest, OccluderShadowsTheFloorInsideTheConeAndNothingElse)
+TEST_F(LitPassTest, OccluderShadowsTheFloorInsideTheConeAndTheDebugViewShowsTheMap)
 {
     // A spot straight down from 6 units, a cube of edge 0.8 at 3 units: its
     // shadow is a disc of radius about 0.7 about the origin. Seen from the
@@ -110,11 +97,17 @@ TEST_F(LitPassTest, OccluderShadowsTheFloorInsideTheConeAndNothingElse)
     view = glm::lookAt(glm::vec3(0, 10, 10), glm::vec3(0), glm::vec3(0, 1, 0));
     dir.write("box.obj", boxObj(glm::vec3(0.4f)));
     const std::string lights = ambient(0.1f) + spot("spot", "0,6,0", "1,1,1", 25.0f, 30.0f);
-    Scene& withBox = load(lights + floor + model("occluder", dir.file("box.obj"), "position 0 0,3,0\n"));
+    Scene& withBox = load(lights + floor + "$ occluder 0\npath 0 " + dir.file("box.obj") + "\nposition 0 0,3,0\n");
     ShadowMap shadows;
     shadows.setScreenSize(size, size);
-    const Image shadowed = render(withBox, &shadows);
-    const Image open = render(load(lights + floor), &shadows);
+    // After the map's pass, as from the second frame on.
+    const auto renderShadowed = [&](Scene& scene) {
+        shadows.render(scene.getSpotLights(), scene.getModels());
+        shadows.setUniforms(shader);
+        return render(scene);
+    };
+    const Image open = renderShadowed(load(lights + floor));
+    const Image shadowed = renderShadowed(withBox); // the map keeps this scene's depths
     const Image ambientOnly = render(load(ambient(0.1f) + floor));
 
     EXPECT_NEAR(lit(shadowed, {0, 0, 0}), lit(ambientOnly, {0, 0, 0}), 3.0f) << "the shadow's core";
@@ -129,21 +122,13 @@ TEST_F(LitPassTest, OccluderShadowsTheFloorInsideTheConeAndNothingElse)
         const glm::vec4 clip = glm::perspective(glm::radians(90.0f), 1.0f, 0.1f, 100.0f) * glm::vec4(0, 0, -distance, 1);
         return clip.z / clip.w * 0.5f + 0.5f;
     };
-    render(withBox, &shadows);
     const std::vector<float> depths = textureDepth(shadows.getDepthTexture(), 1024, 1024);
     EXPECT_NEAR(depths[512 * 1024 + 512], depthAt(2.6f), 2e-3f);
     EXPECT_NEAR(depths[512 * 1024 + 900], depthAt(6.0f), 2e-3f); // depth follows the view axis
     EXPECT_EQ(shadows.getLightSpaceMatrix(), glm::perspective(glm::radians(90.0f), 1.0f, 0.1f, 100.0f) *
                                                  ShadowMap::lightView(withBox.getSpotLights()[0]));
-}
 
-TEST_F(LitPassTest, DebugViewShowsTheMapInTheUpperRightQuarterOnly)
-{
-    dir.write("box.obj", boxObj(glm::vec3(0.4f)));
-    Scene& scene = load(spot("spot", "0,6,0", "1,1,1") + floor + model("box", dir.file("box.obj"), "position 0 0,3,0\n"));
-    ShadowMap shadows;
-    shadows.setScreenSize(size, size);
-    shadows.render(scene.getSpotLights(), scene.getModels());
+    // The debug view shows that map in the upper right quarter only.
     const auto debugFrame = [&] {
         target->clear();
         shadows.drawDebug();
@@ -161,7 +146,7 @@ TEST_F(LitPassTest, DebugViewShowsTheMapInTheUpperRightQuarterOnly)
     const float edge = brightness(image.mean(size - 12, 4, size - 4, 12));
     EXPECT_GT(edge, 0.0f);
     EXPECT_GT(std::abs(edge - centre), 10.0f);
-    EXPECT_TRUE(GlContext::drainErrors().empty());
+    EXPECT_TRUE(drainErrors().empty());
 }
 
 } // namespace

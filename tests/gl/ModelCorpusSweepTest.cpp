@@ -1,10 +1,7 @@
-// Imports every model file of Debian's assimp-testmodels (real files of some
-// forty formats, broken ones included) through one ModelLoader, as a scene
-// loads its models, and draws each result. Built with sanitizers this shows
-// that no file makes the loader crash, hang or read out of bounds, and that
-// every failure is one "ERROR::ASSIMP:: " line. Each file's name goes to
-// stderr before its import, so a crash or a hang (ended by the test's
-// timeout) names its file in the test's output.
+// Imports and draws every model file of Debian's assimp-testmodels (some
+// forty formats, broken ones included) through one ModelLoader. Built with
+// sanitizers this shows that no file crashes, hangs or reads out of bounds;
+// each name goes to stderr first, so a crash or hang names its file.
 #include "GlContext.h"
 #include "render/Mesh.h"
 #include "render/Model.h"
@@ -24,9 +21,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// What is wrong with one import, or "" when it imported whole triangles
-// without an error or failed with one "ERROR::ASSIMP:: <reason>" line and no
-// meshes. (Assimp itself prints a few notes of its own before that line.)
+// What is wrong with one import: "" for whole triangles and no error, or no
+// meshes and one "ERROR::ASSIMP:: <reason>" line (after Assimp's own notes).
 std::string judge(const Model& model, std::string errors)
 {
     if (errors.find("ERROR") != std::string::npos) {
@@ -82,7 +78,7 @@ TEST_F(ModelCorpusSweep, EveryFileImportsOrFailsWithOneAssimpLineWithoutCrashOrH
         model->draw(shader, false);
         model->draw(shader, true);
         glFinish();
-        EXPECT_TRUE(GlContext::drainErrors().empty()) << file << ": OpenGL error after drawing";
+        EXPECT_TRUE(drainErrors().empty()) << file << ": OpenGL error after drawing";
         imported += !model->getMeshes().empty();
     }
     std::cout.rdbuf(console);

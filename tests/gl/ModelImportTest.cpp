@@ -42,7 +42,7 @@ TEST_F(ModelImport, MaterialTexturesComeInDiffuseSpecularNormalHeightOrderAsRgba
         const std::vector<unsigned char> read = textureBytes(textures[i].id, 3, 2, GL_RGBA);
         EXPECT_EQ(std::vector<unsigned char>(read.begin(), read.begin() + 4), texels[i]) << types[i];
     }
-    EXPECT_TRUE(GlContext::drainErrors().empty());
+    EXPECT_TRUE(drainErrors().empty());
 }
 
 TEST_F(ModelImport, MissingAndBrokenTexturesAreOneLineAndNoImage)
@@ -56,7 +56,7 @@ TEST_F(ModelImport, MissingAndBrokenTexturesAreOneLineAndNoImage)
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "Failed to load texture " + path + "\n");
         EXPECT_FALSE(texture.hasImage());
     }
-    EXPECT_TRUE(GlContext::drainErrors().empty());
+    EXPECT_TRUE(drainErrors().empty());
 }
 
 } // namespace

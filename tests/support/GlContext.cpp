@@ -5,37 +5,7 @@
 #include <algorithm>
 #include <unistd.h>
 
-GlContext::GlContext(int width, int height)
-{
-    if (!glfwInit())
-        return;
-    glfwDefaultWindowHints();
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 4);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-    window = glfwCreateWindow(width, height, "velmora-test", nullptr, nullptr);
-    if (!window)
-        return;
-    glfwMakeContextCurrent(window);
-    glewExperimental = GL_TRUE;
-    if (glewInit() != GLEW_OK) {
-        glfwDestroyWindow(window);
-        window = nullptr;
-        return;
-    }
-    drainErrors();
-    glViewport(0, 0, width, height);
-}
-
-GlContext::~GlContext()
-{
-    if (window)
-        glfwDestroyWindow(window);
-    glfwTerminate();
-}
-
-Image GlContext::readImage(int width, int height)
+Image readImage(int width, int height)
 {
     std::vector<unsigned char> rgb(static_cast<size_t>(width) * height * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -46,7 +16,7 @@ Image GlContext::readImage(int width, int height)
     return image;
 }
 
-std::vector<GLenum> GlContext::drainErrors()
+std::vector<GLenum> drainErrors()
 {
     std::vector<GLenum> errors;
     for (GLenum e = glGetError(); e != GL_NO_ERROR && errors.size() < 64; e = glGetError())
@@ -57,14 +27,25 @@ std::vector<GLenum> GlContext::drainErrors()
 void GlTest::SetUp()
 {
     ASSERT_EQ(0, chdir(VELMORA_SOURCE_DIR));
-    context = new GlContext();
-    ASSERT_TRUE(context->ok()) << "no OpenGL 4.3 core context (is an X display available?)";
+    ASSERT_TRUE(glfwInit());
+    glfwDefaultWindowHints();
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 4);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+    window = glfwCreateWindow(256, 256, "velmora-test", nullptr, nullptr);
+    ASSERT_TRUE(window) << "no OpenGL 4.3 core context (is an X display available?)";
+    glfwMakeContextCurrent(window);
+    glewExperimental = GL_TRUE;
+    ASSERT_EQ(glewInit(), GLEW_OK);
+    drainErrors();
 }
 
 void GlTest::TearDown()
 {
-    delete context;
-    context = nullptr;
+    if (window)
+        glfwDestroyWindow(window);
+    glfwTerminate();
 }
 
 std::vector<unsigned char> textureBytes(GLuint texture, int width, int height, GLenum format)
@@ -115,5 +96,5 @@ void RenderTarget::clear() const
 Image RenderTarget::read() const
 {
     bind();
-    return GlContext::readImage(size, size);
+    return readImage(size, size);
 }

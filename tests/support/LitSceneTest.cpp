@@ -35,7 +35,7 @@ Image LitSceneTest::render(Scene& scene)
     shader->setMat4("view", view);
     shader->setMat4("projection", projection);
     scene.draw(shader, false);
-    EXPECT_TRUE(GlContext::drainErrors().empty());
+    EXPECT_TRUE(drainErrors().empty());
     Image image = target->read();
     keepImage(image, std::to_string(scenes.size()));
     return image;

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -37,17 +37,9 @@ void TempDir::write(const std::string& relative, const std::string& content) con
     out << content;
 }
 
-void TempDir::remove(const std::string& relative) const
-{
-    std::error_code ignored;
-    fs::remove_all(fs::path(root) / relative, ignored);
-}
-
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 

@@ -20,7 +20,6 @@ public:
     void layOutRepository() const;
     // Writes `content` to the relative path, creating folders on the way.
     void write(const std::string& relative, const std::string& content) const;
-    void remove(const std::string& relative) const;
     std::string read(const std::string& relative) const { return readFile(file(relative)); }
 
 private:

@@ -1,12 +1,9 @@
 #include "XSession.h"
 
-#include "TempDir.h"
-
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -34,11 +31,9 @@ pid_t spawn(const std::string& out, const std::string& err, const std::function<
 
 XSession::XSession()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velmora-x-XXXXXX").string();
     int fds[2];
-    if (!mkdtemp(pattern.data()) || pipe(fds) != 0)
+    if (pipe(fds) != 0)
         return;
-    logDir = pattern;
     // Xvfb writes the display number to the pipe once it accepts connections.
     xvfb = spawn("/dev/null", "/dev/null", [&] {
         close(fds[0]);
@@ -62,19 +57,16 @@ XSession::~XSession()
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
-    std::error_code ignored;
-    if (!logDir.empty())
-        std::filesystem::remove_all(logDir, ignored);
 }
 
-bool XSession::launch(const std::string& workingDir, const std::string& binary)
+bool XSession::launch(const std::string& workingDir)
 {
     if (!ok())
         return false;
-    program = spawn(logDir + "/stdout.txt", logDir + "/stderr.txt", [&] {
+    program = spawn(logs.file("stdout.txt"), logs.file("stderr.txt"), [&] {
         setenv("DISPLAY", display.c_str(), 1);
         if (chdir(workingDir.c_str()) == 0)
-            execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+            execl(VELMORA_BINARY, VELMORA_BINARY, static_cast<char*>(nullptr));
     });
     return program > 0;
 }
@@ -106,7 +98,7 @@ Image XSession::screenshotUntil(const std::function<bool(const Image&)>& done, d
 {
     // PPM: ImageMagick writes it at once, where PNG encoding takes seconds
     // while the viewer keeps every core busy.
-    const std::string path = logDir + "/shot.ppm";
+    const std::string path = logs.file("shot.ppm");
     Image shot;
     for (const double end = now() + seconds;;) {
         x("import -window root " + path);
@@ -140,5 +132,5 @@ int XSession::waitExit(double seconds, const std::string& key)
     return running() ? -1000 : exitCode;
 }
 
-std::string XSession::output() const { return readFile(logDir + "/stdout.txt"); }
-std::string XSession::errors() const { return readFile(logDir + "/stderr.txt"); }
+std::string XSession::output() const { return logs.read("stdout.txt"); }
+std::string XSession::errors() const { return logs.read("stderr.txt"); }

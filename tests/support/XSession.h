@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ImageProbe.h"
+#include "TempDir.h"
 
 #include <functional>
 #include <string>
@@ -17,21 +18,18 @@ public:
     XSession& operator=(const XSession&) = delete;
 
     bool ok() const { return xvfb > 0 && !display.empty(); }
-    // Starts `binary` in `workingDir`; its stdout and stderr are kept for
-    // output() and errors().
-    bool launch(const std::string& workingDir, const std::string& binary = VELMORA_BINARY);
+    // Starts velmora in `workingDir`, keeping its stdout and stderr for output() and errors().
+    bool launch(const std::string& workingDir);
     // Polls for a window titled exactly "Velmora"; false if the program ends.
     bool waitForWindow(double seconds);
 
     void key(const std::string& name); // press and release
     void moveMouse(int dx, int dy);    // relative motion, window focused first
-    // Screenshots until `done` accepts one or `seconds` have passed; returns
-    // the last one taken (at least one is).
+    // Screenshots until `done` accepts one or `seconds` pass; returns the last (one at least).
     Image screenshotUntil(const std::function<bool(const Image&)>& done, double seconds);
     Image screenshot() { return screenshotUntil([](const Image&) { return true; }, 0); }
-    // Exit status of the program (128 + signal for a signal death), or -1000
-    // if it did not end in time. With `key`, presses it about every second
-    // meanwhile (a key pressed while the window is still coming up is lost).
+    // Exit status (128 + signal for a signal death), or -1000 if not ended in
+    // time; presses `key` about every second meanwhile (early presses are lost).
     int waitExit(double seconds, const std::string& key = "");
     std::string output() const;
     std::string errors() const;
@@ -45,5 +43,5 @@ private:
     pid_t program = -1;
     int exitCode = -1000;
     std::string display;
-    std::string logDir;
+    TempDir logs; // the program's stdout and stderr, screenshots
 };

@@ -13,8 +13,7 @@
 // The camera path file, its playback and free flight.
 namespace {
 
-// Playback sums Bernstein terms in float: 1e-4 covers its rounding up to
-// degree 20.
+// Playback sums Bernstein terms in float: 1e-4 covers the rounding to degree 20.
 constexpr float tolerance = 1e-4f;
 
 void expectNear(const glm::vec3& actual, const glm::vec3& expected, const std::string& where)

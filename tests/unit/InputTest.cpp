@@ -46,7 +46,6 @@ const InputCase inputCases[] = {
     {"first cursor event turns by nothing, even at a fractional position",
      {key(GLFW_KEY_SPACE, press, 0, 0, false, true), cursor(1500.3, 20.7, 0, 0, false),
       cursor(1510.300048828125, 10.700000762939453, 3, 3, false)}}, // float(first) + 10, - 10
-    {"first cursor event at a whole position", {key(GLFW_KEY_SPACE, press, 0, 0, false, true), cursor(17, 900, 0, 0, false)}},
     {"playback consumes mouse motion",
      {cursor(960, 540, 0, 0, true), cursor(1460, 240, 0, 0, true), key(GLFW_KEY_SPACE, press, 0, 0, false, true),
       cursor(1470, 240, 3, 0, false)}},
