@@ -29,7 +29,7 @@ void main()
     vec3 faceNormal = normalize(cross(dFdx(viewPosition), dFdy(viewPosition)));
     if (!gl_FrontFacing)
         faceNormal = -faceNormal;
-    // A mesh imported without normals has zero ones: it is taken as flat.
+    // A zero normal (a degenerate file) is taken as flat.
     vec3 n = dot(viewNormal, viewNormal) > 1e-12 ? normalize(viewNormal) : faceNormal;
 
     normalOut = vec4(n * 0.5 + 0.5, 1.0);

@@ -18,9 +18,10 @@ void main()
 {
     vec4 eye = view * model * vec4(position, 1.0);
     viewPosition = eye.xyz;
-    // The model matrix (a turn, then the model's position) and the view
-    // matrix (a rotation plus a translation) are rigid: their upper 3 x 3
-    // turn normals as they turn directions.
+    // The model matrix (a uniform scale, a turn, then the model's position)
+    // and the view matrix (a rotation plus a translation) keep angles: their
+    // upper 3 x 3 turn normals as they turn directions, and the fragment
+    // stage normalises away the scale.
     viewNormal = mat3(view) * (mat3(model) * normal);
     texCoord = uv;
     gl_Position = projection * eye;

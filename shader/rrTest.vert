@@ -25,8 +25,8 @@ void main()
     gl_Position = projection * view * world;
     texCoord = uv;
     worldPosition = world.xyz;
-    // Model matrices only turn and move, so their upper 3 x 3 turns normals
-    // as it turns directions.
+    // Model matrices scale uniformly, turn and move, so their upper 3 x 3
+    // turns normals as it turns directions (the fragment stage renormalises).
     worldNormal = mat3(model) * normal;
     // The camera sits at -transpose(R) * t for a view matrix of rotation R
     // and translation t.

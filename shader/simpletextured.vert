@@ -34,9 +34,9 @@ void main()
     gl_Position = projection * view * world;
     texCoord = uv;
     worldPosition = world.xyz;
-    // Model matrices only turn and move (a rotation about the model's axis,
-    // then its position), so their upper 3 x 3 turns normals as it turns
-    // directions.
+    // Model matrices scale uniformly, turn about the model's axis and move,
+    // so their upper 3 x 3 turns normals as it turns directions (the scale
+    // goes when the fragment stage renormalises).
     worldNormal = mat3(model) * normal;
     // The camera is the origin of view space. The view matrix is a rotation
     // R and a translation t, so the camera sits at -transpose(R) * t.

@@ -193,7 +193,9 @@ void RefractionCaptures::findGlassRegions(Scene& scene, const glm::mat4& view, c
     for (const std::shared_ptr<Model>& model : scene.getModels()) {
         if (!model->isTransparent())
             continue;
-        // Model matrices turn and move but never scale, so radii carry over.
+        // Model matrices scale uniformly by the model's scale, then turn and
+        // move: a mesh's radius grows by that scale.
+        const float radiusScale = std::abs(model->getScale());
         const glm::mat4 modelView = view * model->modelMatrix();
         const glm::mat4 modelViewProjection = projection * modelView;
         for (const std::shared_ptr<Mesh>& mesh : model->getMeshes()) {
@@ -204,7 +206,7 @@ void RefractionCaptures::findGlassRegions(Scene& scene, const glm::mat4& view, c
                 if (sphere.w < 0.0f)
                     continue;
                 const glm::vec3 centre = glm::vec3(modelView * glm::vec4(glm::vec3(sphere), 1.0f));
-                const float radius = sphere.w;
+                const float radius = sphere.w * radiusScale;
                 if (centre.z - radius >= -nearPlane)
                     continue; // wholly behind the near plane
                 // The outline on screen lies between the planes through the

@@ -149,13 +149,10 @@ GLuint ModelLoader::colorTexture(const std::array<unsigned char, 4>& rgba)
                               static_cast<std::uint32_t>(rgba[2]) << 8 | rgba[3];
     GLuint& texture = colorTextures[key];
     if (texture == 0) {
-        glGenTextures(1, &texture);
-        glBindTexture(GL_TEXTURE_2D, texture);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        auto image = std::make_shared<StbTexture>();
+        image->loadTexture2DFromPixels(1, 1, rgba.data());
+        image->setWrapAndFilter(GL_CLAMP_TO_EDGE, GL_NEAREST, GL_NEAREST);
+        texture = image->getId();
     }
     return texture;
 }

@@ -155,7 +155,7 @@ TEST_F(GlTest, CapturesHoldTheGlassFrontAndBackDepthsAndItsMaterial)
     scene.load(dir.file("scene.txt"));
     RefractionCaptures captures(size, size);
     testing::internal::GetCapturedStdout();
-    const std::shared_ptr<Model> opaque = scene.getModels()[1];
+    const std::shared_ptr<Model> glass = scene.getModels()[0], opaque = scene.getModels()[1];
     scene.getModels().pop_back();
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
@@ -189,6 +189,19 @@ TEST_F(GlTest, CapturesHoldTheGlassFrontAndBackDepthsAndItsMaterial)
     captures.render(scene, glm::mat4(1.0f), projection);
     EXPECT_EQ(textureDepth(captures.getFrontTarget()->getDepthTexture(), size, size)[centre], 1.0f);
     EXPECT_EQ(textureDepth(captures.getBackTarget()->getDepthTexture(), size, size)[centre], 1.0f);
+
+    // Scaled by 4 (radius 4.8) at (5, 0, -3), the ball reaches behind the
+    // eye, so its regions come from its bounding sphere, which must grow
+    // with the scale: it then covers at least the right 30 % of the window,
+    // where the unscaled sphere lies wholly outside the view.
+    scene.getModels()[0] = glass;
+    glass->setScale(4.0f);
+    glass->setPosition(glm::vec3(5, 0, -3));
+    captures.render(scene, glm::mat4(1.0f), projection);
+    int area = 0;
+    for (const glm::ivec4& region : captures.getGlassRegions())
+        area += region.z * region.w;
+    EXPECT_GE(area, size * size * 3 / 10);
     EXPECT_TRUE(drainErrors().empty());
 }
 
