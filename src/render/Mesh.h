@@ -1,5 +1,7 @@
 #pragma once
 
+#include "render/Material.h"
+
 #include <GL/glew.h>
 #include <glm/glm.hpp>
 
@@ -21,11 +23,23 @@ struct Texture {
     std::string type;
 };
 
+// Per-vertex data that only some meshes carry, each in a buffer of its own
+// so that meshes without it pay nothing: empty, or one entry per vertex.
+struct VertexExtras {
+    // Attribute 3: the file's first colour set, linear RGBA.
+    std::vector<glm::vec4> colors;
+    // Attribute 4: tangent (xyz, along increasing u) and in w the sign of
+    // the bitangent: bitangent = w * cross(normal, tangent).
+    std::vector<glm::vec4> tangents;
+};
+
 // One imported mesh: CPU copies of its vertices and indices and its own
-// vertex array, vertex buffer and index buffer (never deleted).
+// vertex array, vertex buffer and index buffer (never deleted), plus its
+// material.
 class Mesh {
 public:
-    Mesh(std::vector<Vertex> vertices, std::vector<unsigned int> indices, std::vector<Texture> textures);
+    Mesh(std::vector<Vertex> vertices, std::vector<unsigned int> indices, std::vector<Texture> textures,
+         Material material = Material(), VertexExtras extras = VertexExtras());
 
     // Binds the first texture on unit 0 (or the fallback texture when the
     // mesh has none), sets "model" and draws the indexed triangles.
