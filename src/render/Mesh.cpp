@@ -4,8 +4,10 @@
 
 #include <cstddef>
 
-Mesh::Mesh(std::vector<Vertex> vertices, std::vector<unsigned int> indices, std::vector<Texture> textures)
-    : vertices(std::move(vertices)), indices(std::move(indices)), textures(std::move(textures))
+Mesh::Mesh(std::vector<Vertex> vertices, std::vector<unsigned int> indices, std::vector<Texture> textures,
+           Material material, VertexExtras extras)
+    : vertices(std::move(vertices)), indices(std::move(indices)), textures(std::move(textures)),
+      material(material), extras(std::move(extras))
 {
     glGenVertexArrays(1, &vao);
     glGenBuffers(1, &vbo);

@@ -53,6 +53,8 @@ public:
     const std::vector<Vertex>& getVertices() const { return vertices; }
     const std::vector<unsigned int>& getIndices() const { return indices; }
     const std::vector<Texture>& getTextures() const { return textures; }
+    const Material& getMaterial() const { return material; }
+    const VertexExtras& getExtras() const { return extras; }
     GLuint getVertexArray() const { return vao; }
 
 private:
@@ -63,4 +65,6 @@ private:
     std::vector<unsigned int> indices;
     std::vector<Texture> textures;
     GLuint fallbackTexture = 0;
+    Material material;
+    VertexExtras extras;
 };
