@@ -5,6 +5,8 @@
 
 #include <glm/gtc/matrix_transform.hpp>
 
+#include <cmath>
+
 Model::Model(std::vector<std::shared_ptr<Mesh>> meshes)
     : meshes(std::move(meshes))
 {
@@ -19,8 +21,10 @@ void Model::setTransparency(float t)
 
 void Model::update(float dt)
 {
+    // A float angle that only grew would lose the small steps of a frame
+    // after hours and stop turning after days.
     if (speed > 0.0f)
-        angle += speed * dt;
+        angle = std::fmod(angle + std::fmod(speed * dt, 360.0f), 360.0f);
 }
 
 glm::mat4 Model::modelMatrix() const
@@ -30,6 +34,12 @@ glm::mat4 Model::modelMatrix() const
     // rather than with a matrix of NaNs.
     if (angle != 0.0f && glm::dot(axis, axis) > 0.0f)
         matrix = glm::rotate(matrix, angle * 0.017453292f, axis);
+    for (int i = 2; i >= 0; --i)
+        if (rotation[i] != 0.0f) {
+            glm::vec3 about(0.0f);
+            about[i] = 1.0f;
+            matrix = glm::rotate(matrix, rotation[i] * 0.017453292f, about);
+        }
     if (scale != 1.0f)
         matrix = glm::scale(matrix, glm::vec3(scale));
     return matrix;

@@ -17,7 +17,8 @@ public:
     // Sets "refraction", "reflection", "transparency" and, per mesh, "model"
     // on `shader` (already current) when `transparentPass` == transparent.
     void draw(std::shared_ptr<Shader> shader, bool transparentPass);
-    // Advances `angle` by speed * dt degrees when speed > 0.
+    // Advances `angle` by speed * dt degrees when speed > 0, kept within
+    // [0, 360) so that the turn stays even however long the program runs.
     void update(float dt);
 
     // t in (0, 1] also marks the model transparent; nothing clears the flag.
@@ -28,11 +29,15 @@ public:
     void setAxis(const glm::vec3& a) { axis = a; }
     void setSpeed(float s) { speed = s; }
     void setScale(float s) { scale = s; }
+    // Fixed orientation in degrees: about x by rotation.x, then y, then z.
+    void setRotation(const glm::vec3& degrees) { rotation = degrees; }
 
-    // Uniform scaling by `scale` about the model's origin, then the turn by
+    // Uniform scaling by `scale` about the model's origin, then the fixed
+    // orientation (`rotation`: about x, then y, then z), then the turn by
     // `angle` degrees about `axis` (skipped while angle is 0 or the axis has
-    // zero length), then the translation to `position`. Every pass draws
-    // with this one matrix.
+    // zero length), then the translation to `position`:
+    //     translate * turn * Rz * Ry * Rx * scale.
+    // Every pass draws with this one matrix.
     glm::mat4 modelMatrix() const;
 
     const std::vector<std::shared_ptr<Mesh>>& getMeshes() const { return meshes; }
@@ -45,6 +50,7 @@ public:
     float getAngle() const { return angle; }
     float getSpeed() const { return speed; }
     float getScale() const { return scale; }
+    const glm::vec3& getRotation() const { return rotation; }
 
 private:
     glm::vec3 position{0.0f};
@@ -57,4 +63,5 @@ private:
     float angle = 0.0f;
     float speed = 0.0f;
     float scale = 1.0f;
+    glm::vec3 rotation{0.0f};
 };

@@ -71,9 +71,12 @@ void Scene::loadSection(const ConfigSection& section, ModelLoader& loader)
         model->setPosition(position);
         model->setAxis(section.getVec3("axis"));
         model->setSpeed(section.getFloat("speed"));
-        // Optional: a model without the key keeps its file's size.
+        // Optional: a model without these keys keeps its file's size and
+        // orientation.
         if (section.values.count("scale"))
             model->setScale(section.getFloat("scale"));
+        if (section.values.count("rotation"))
+            model->setRotation(section.getVec3("rotation"));
         models.push_back(model);
     } else if (section.kind == AmbientSection) {
         ambientStrength = section.getFloat("ambientStrength");
