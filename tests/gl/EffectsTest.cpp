@@ -147,7 +147,7 @@ TEST_F(GlTest, CapturesHoldTheGlassFrontAndBackDepthsAndItsMaterial)
 {
     // The shipped glass ball (radius 1.2) five units in front of the eye.
     TempDir dir;
-    const std::string ball = "path 0 assets/models/glass_sphere.ply\nposition 0 0,0,-5\n";
+    const std::string ball = "path 0 assets/models/glass_sphere.obj\nposition 0 0,0,-5\n";
     dir.write("scene.txt", "$ glass 0\n" + ball + "transparency 0 0.8\nrefraction 0 1.5\nreflection 0 0.3\n"
                            "$ opaque 0\n" + ball);
     Scene scene;

@@ -34,11 +34,14 @@ void writeScene(const TempDir& dir)
     writeBackdropScene(
         dir, [](int x, int y) { return glm::u8vec3(4 * x, 4 * y, 60); }, 6.0f, 3.0f, glassCentre,
         "$ spot 1\ntype 0 1\nposition 0 2,8,2\ndirection 0 0,-1,0\ncolor 0 1,1,1\ninnerRadius 0 20\nouterRadius 0 30\n"
-        "$ tinted 0\npath 0 tinted.ply\nposition 0 " + commaList(tintedCentre) + "\ntransparency 0 0.1\nrefraction 0 0.66\n",
+        "$ tinted 0\npath 0 tinted.obj\nposition 0 " + commaList(tintedCentre) + "\ntransparency 0 0.1\nrefraction 0 0.66\n",
         eye, eye, 1000);
-    std::string ball = dir.read("assets/models/glass_sphere.ply");
-    ball.replace(ball.find("textures/glass_clear.png"), 24, "blue.png");
-    dir.write("tinted.ply", ball);
+    std::string ball = dir.read("assets/models/glass_sphere.obj");
+    ball.replace(ball.find("glass_sphere.mtl"), 16, "tinted.mtl");
+    dir.write("tinted.obj", ball);
+    std::string material = dir.read("assets/models/glass_sphere.mtl");
+    material.replace(material.find("textures/glass_clear.png"), 24, "blue.png");
+    dir.write("tinted.mtl", material);
     const unsigned char blue[3] = {0, 0, 255};
     stbi_write_png(dir.file("blue.png").c_str(), 1, 1, 3, blue, 3);
     for (const char* face : {"ft", "bk", "up", "dn", "rt", "lf"}) {

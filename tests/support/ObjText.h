@@ -89,7 +89,7 @@ inline void writeBackdropScene(const TempDir& dir, const std::function<glm::u8ve
     appendQuad(quad, next, glm::vec3(0, 2, -3), glm::vec3(1, 0, 0), glm::vec3(0, 1, 0), halfU, halfV);
     dir.write("backdrop.obj", quad.str());
     dir.write("assets/scene.txt", "$ ambient 2\nambientStrength 0 1\nambientColor 0 1,1,1\n$ backdrop 0\npath 0 " +
-                                      dir.file("backdrop.obj") + "\n$ glass 0\npath 0 assets/models/glass_sphere.ply\n"
+                                      dir.file("backdrop.obj") + "\n$ glass 0\npath 0 assets/models/glass_sphere.obj\n"
                                       "position 0 " + commaList(glass) + "\ntransparency 0 1\nrefraction 0 0.66\n" + extra);
     const std::string track = "transfer 0 0\nduration 1 " + std::to_string(seconds) + "\n";
     dir.write("assets/animationpath.txt", "$path eye 10\ndegree 0 1\n" + track + "position0 3 " + commaList(from) +

@@ -1,9 +1,7 @@
 #include "AssetGenerator.h"
 
 #include "ArchitectureModels.h"
-#include "GltfWriter.h"
 #include "ObjWriter.h"
-#include "PlyWriter.h"
 #include "PropModels.h"
 #include "ShippedScene.h"
 #include "SkyRenderer.h"
@@ -55,21 +53,14 @@ void writeModels(Output& out)
     for (const ObjModel& model : {ObjModel{"ground", buildGround}, ObjModel{"crate", buildCrate},
                                   ObjModel{"colonnade", buildColonnade}, ObjModel{"arch", buildArch},
                                   ObjModel{"pedestal", buildPedestal}, ObjModel{"fountain", buildFountain},
-                                  ObjModel{"teapot", buildGlassTeapot}}) {
+                                  ObjModel{"teapot", buildGlassTeapot}, ObjModel{"torusknot", buildTorusKnot},
+                                  ObjModel{"glass_sphere", buildGlassSphere}}) {
         MeshBuilder mesh;
         model.build(mesh);
         const std::string base = std::string("models/") + model.name;
         out.text(base + ".obj", ObjWriter::objText(model.name, mesh));
         out.text(base + ".mtl", ObjWriter::mtlText(mesh));
     }
-    MeshBuilder knot;
-    buildTorusKnot(knot);
-    const GltfWriter::Files gltf = GltfWriter::encode("torusknot", knot);
-    out.text("models/torusknot.gltf", gltf.json);
-    out.text("models/torusknot.bin", std::string(gltf.binary.begin(), gltf.binary.end()));
-    MeshBuilder sphere;
-    buildGlassSphere(sphere);
-    out.text("models/glass_sphere.ply", PlyWriter::text(sphere));
 
     for (const TextureGenerator::Named& texture : TextureGenerator::all()) {
         const std::string relative = "models/textures/" + texture.file;

@@ -69,7 +69,8 @@ std::string ObjWriter::mtlText(const MeshBuilder& mesh)
     out << "# made by velmora-assetgen\n";
     for (const MeshPart& part : mesh.getParts()) {
         out << "\nnewmtl " << part.material << '\n';
-        out << "Ka 0 0 0\nKd 1 1 1\nKs 0 0 0\nd 1\nillum 1\n";
+        // The viewer's default highlight, stated, so that the surfaces keep it.
+        out << "Ka 0 0 0\nKd 1 1 1\nKs 0.25 0.25 0.25\nNs 48\nd 1\nillum 2\n";
         out << "map_Kd " << part.texture << '\n';
     }
     return out.str();

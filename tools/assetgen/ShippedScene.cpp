@@ -36,7 +36,7 @@ void ShippedScene::placeModels()
         {"33_pedestal", folder + "pedestal.obj", {0.0f, 0.0f, 2.0f}},
         // The knot is centred on its own origin so that it turns in place
         // 0.3 above the pedestal.
-        {"34_torusknot", folder + "torusknot.gltf", {0.0f, 3.91f, 2.0f}, {0.0f, 1.0f, 0.0f}, 24.0f},
+        {"34_torusknot", folder + "torusknot.obj", {0.0f, 3.91f, 2.0f}, {0.0f, 1.0f, 0.0f}, 24.0f},
         {"35_crate_a", folder + "crate.obj", {7.0f, 0.0f, -1.0f}},
         {"36_crate_b", folder + "crate.obj", {7.0f, 1.2f, -1.0f}},
         {"37_crate_c", folder + "crate.obj", {8.35f, 0.0f, -0.4f}},
@@ -44,7 +44,7 @@ void ShippedScene::placeModels()
         {"39_ground", folder + "ground.obj", {0.0f, 0.0f, 0.0f}},
         // Glass: refraction is the ratio of refractive indices (air to
         // glass), reflection the share of reflected light.
-        {"40_glass_sphere", folder + "glass_sphere.ply", {4.0f, 1.25f, -5.0f}, {0, 0, 0}, 0.0f, 0.9f, 0.66f, 0.3f},
+        {"40_glass_sphere", folder + "glass_sphere.obj", {4.0f, 1.25f, -5.0f}, {0, 0, 0}, 0.0f, 0.9f, 0.66f, 0.3f},
         {"41_glass_teapot", folder + "teapot.obj", {-3.5f, 0.0f, -6.5f}, {0, 1, 0}, 15.0f, 0.8f, 0.75f, 0.35f},
     };
 }
