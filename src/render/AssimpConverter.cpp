@@ -1,5 +1,6 @@
 #include "render/AssimpConverter.h"
 
+#include <assimp/GltfMaterial.h>
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
@@ -8,6 +9,8 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include <algorithm>
+#include <cctype>
+#include <map>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -33,6 +36,29 @@ unsigned char toByte(float value, bool linear)
     if (linear)
         c = c <= 0.0031308f ? 12.92f * c : 1.055f * std::pow(c, 1.0f / 2.4f) - 0.055f;
     return static_cast<unsigned char>(std::lround(c * 255.0f));
+}
+
+float linearOf(float display)
+{
+    const float c = std::isfinite(display) ? std::max(display, 0.0f) : 1.0f;
+    return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
+}
+
+glm::vec3 linearOf(const aiColor4D& display) { return {linearOf(display.r), linearOf(display.g), linearOf(display.b)}; }
+
+float finiteOr(float value, float fallback) { return std::isfinite(value) ? value : fallback; }
+
+bool hasProperty(const aiMaterial* material, const char* key, unsigned int type, unsigned int index)
+{
+    const aiMaterialProperty* property = nullptr;
+    return aiGetMaterialProperty(material, key, type, index, &property) == AI_SUCCESS;
+}
+
+// Any unit vector at right angles to `n` (a unit vector).
+glm::vec3 perpendicularTo(const glm::vec3& n)
+{
+    const glm::vec3 other = std::abs(n.x) < 0.9f ? glm::vec3(1, 0, 0) : glm::vec3(0, 1, 0);
+    return glm::normalize(glm::cross(n, other));
 }
 
 struct PositionKey {
@@ -75,6 +101,28 @@ struct SplitHash {
     std::size_t operator()(const SplitKey& key) const { return PositionHash()(key.normal) ^ (key.vertex * 2654435761u); }
 };
 
+std::string lowerExtension(const std::string& path)
+{
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || path.find_first_of("/\\", dot) != std::string::npos)
+        return std::string();
+    std::string extension = path.substr(dot);
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
+}
+
+// The first node of each name (depth first, as Assimp finds bones' nodes)
+// with its transform relative to the root's parent.
+void collectNodeTransforms(const aiNode* node, const glm::mat4& parent, std::map<std::string, glm::mat4>& into)
+{
+    const glm::mat4 global = parent * toGlm(node->mTransformation);
+    into.emplace(node->mName.C_Str(), global);
+    for (unsigned int i = 0; i < node->mNumChildren; ++i)
+        if (node->mChildren[i])
+            collectNodeTransforms(node->mChildren[i], global, into);
+}
+
 } // namespace
 
 bool AssimpConverter::convert(const std::string& path, ImportedModel& model, std::string& error)
@@ -94,6 +142,17 @@ bool AssimpConverter::convert(const std::string& path, ImportedModel& model, std
         error = scene || reason.empty() ? "no complete scene with meshes in " + path : reason;
         return false;
     }
+    const std::string extension = lowerExtension(path);
+    obj = extension == ".obj";
+    ply = extension == ".ply";
+    gltf = extension == ".gltf" || extension == ".glb";
+    for (unsigned int i = 0; i < scene->mNumMaterials; ++i)
+        gltf = gltf || (scene->mMaterials[i] && hasProperty(scene->mMaterials[i], AI_MATKEY_GLTF_ALPHAMODE));
+    bool bones = false;
+    for (unsigned int i = 0; i < scene->mNumMeshes; ++i)
+        bones = bones || (scene->mMeshes[i] && scene->mMeshes[i]->mNumBones > 0);
+    if (bones)
+        collectNodeTransforms(scene->mRootNode, glm::mat4(1.0f), nodeTransforms);
     collectMeshes(scene->mRootNode, scene, aiMatrix4x4(), model);
     std::size_t triangles = 0;
     for (const ImportedMesh& mesh : model.meshes)
@@ -152,47 +211,288 @@ ImportedMesh AssimpConverter::convertMesh(const aiMesh* mesh, const aiScene* sce
             continue;
         indices.insert(indices.end(), face.mIndices, face.mIndices + 3);
     }
-    generateNormals(vertices, indices, mesh->mNormals == nullptr);
 
-    const glm::mat4 place = toGlm(transform);
-    if (place != glm::mat4(1.0f)) {
-        const glm::mat3 normalMatrix = glm::transpose(glm::inverse(glm::mat3(place)));
-        for (Vertex& vertex : vertices) {
-            vertex.position = glm::vec3(place * glm::vec4(vertex.position, 1.0f));
-            const glm::vec3 normal = normalMatrix * vertex.normal;
-            vertex.normal = usable(normal) ? glm::normalize(normal) : glm::vec3(0.0f);
+    if (mesh->mMaterialIndex < scene->mNumMaterials && scene->mMaterials[mesh->mMaterialIndex])
+        readMaterial(scene->mMaterials[mesh->mMaterialIndex], scene, model, result);
+    Material& material = result.material;
+    // A normal map needs texture coordinates to be read at.
+    if (!uvs && material.has(NormalMap)) {
+        material.features &= ~NormalMap;
+        result.normalMap = TextureReference();
+        result.imageChecks &= ~VerifyNormalMap;
+    }
+
+    // The file's per-vertex data, kept beside the vertices so that it
+    // follows the copies normal generation makes.
+    std::vector<glm::vec4>& colors = result.extras.colors;
+    if (const aiColor4D* fileColors = mesh->mColors[0]) {
+        material.features |= VertexColors;
+        colors.reserve(mesh->mNumVertices);
+        // glTF's COLOR_0 is linear; other formats store colours as they show
+        // on screen.
+        for (unsigned int i = 0; i < mesh->mNumVertices; ++i) {
+            const aiColor4D& c = fileColors[i];
+            const float alpha = std::clamp(finiteOr(c.a, 1.0f), 0.0f, 1.0f);
+            colors.push_back(gltf ? glm::vec4(std::max(finiteOr(c.r, 1.0f), 0.0f), std::max(finiteOr(c.g, 1.0f), 0.0f),
+                                              std::max(finiteOr(c.b, 1.0f), 0.0f), alpha)
+                                  : glm::vec4(linearOf(c), alpha));
         }
-        // A mirroring transform turns counter-clockwise triangles clockwise;
-        // swapping two corners keeps their front faces outside.
-        if (glm::determinant(glm::mat3(place)) < 0.0f)
-            for (std::size_t i = 0; i + 2 < indices.size(); i += 3)
-                std::swap(indices[i + 1], indices[i + 2]);
+    }
+    const bool fileTangents = material.has(NormalMap) && mesh->mTangents && mesh->mBitangents && mesh->mNormals;
+    std::vector<glm::vec4>& tangents = result.extras.tangents;
+    if (fileTangents)
+        for (unsigned int i = 0; i < mesh->mNumVertices; ++i) {
+            const glm::vec3 n(mesh->mNormals[i].x, mesh->mNormals[i].y, mesh->mNormals[i].z);
+            const glm::vec3 t(mesh->mTangents[i].x, mesh->mTangents[i].y, mesh->mTangents[i].z);
+            const glm::vec3 b(mesh->mBitangents[i].x, mesh->mBitangents[i].y, mesh->mBitangents[i].z);
+            tangents.emplace_back(t, glm::dot(glm::cross(n, t), b) < 0.0f ? -1.0f : 1.0f);
+        }
+    // Skinned vertices: the weighted sum of their bones' placing matrices.
+    std::vector<glm::mat4> skin;
+    std::vector<float> weights;
+    if (mesh->mNumBones > 0 && mesh->mBones) {
+        skin.assign(mesh->mNumVertices, glm::mat4(0.0f));
+        weights.assign(mesh->mNumVertices, 0.0f);
+        for (unsigned int b = 0; b < mesh->mNumBones; ++b) {
+            const aiBone* bone = mesh->mBones[b];
+            const auto node = bone ? nodeTransforms.find(bone->mName.C_Str()) : nodeTransforms.end();
+            if (node == nodeTransforms.end() || !bone->mWeights)
+                continue;
+            const glm::mat4 boneMatrix = node->second * toGlm(bone->mOffsetMatrix);
+            for (unsigned int w = 0; w < bone->mNumWeights; ++w) {
+                const aiVertexWeight& weight = bone->mWeights[w];
+                if (weight.mVertexId < mesh->mNumVertices && std::isfinite(weight.mWeight) && weight.mWeight > 0.0f) {
+                    skin[weight.mVertexId] += weight.mWeight * boneMatrix;
+                    weights[weight.mVertexId] += weight.mWeight;
+                }
+            }
+        }
     }
 
-    if (mesh->mMaterialIndex < scene->mNumMaterials && scene->mMaterials[mesh->mMaterialIndex]) {
-        const aiMaterial* material = scene->mMaterials[mesh->mMaterialIndex];
-        auto append = [&result](std::vector<TextureReference> more) {
-            result.textures.insert(result.textures.end(), more.begin(), more.end());
-        };
-        append(texturesOfType(material, aiTextureType_DIFFUSE, "texture_diffuse", scene, model));
-        append(texturesOfType(material, aiTextureType_SPECULAR, "texture_specular", scene, model));
-        // The material's height slot holds normal maps and its ambient slot
-        // height maps, as common exporters fill them.
-        append(texturesOfType(material, aiTextureType_HEIGHT, "texture_normal", scene, model));
-        append(texturesOfType(material, aiTextureType_AMBIENT, "texture_height", scene, model));
-
-        // The stand-in material Assimp makes for a file that has none keeps
-        // the white of an unpainted model rather than Assimp's own grey.
-        aiString name;
-        const bool standIn = aiGetMaterialString(material, AI_MATKEY_NAME, &name) == AI_SUCCESS &&
-                             std::strcmp(name.C_Str(), AI_DEFAULT_MATERIAL_NAME) == 0;
-        aiColor4D color;
-        if (!standIn && aiGetMaterialColor(material, AI_MATKEY_BASE_COLOR, &color) == AI_SUCCESS)
-            result.color = {{toByte(color.r, true), toByte(color.g, true), toByte(color.b, true), 255}};
-        else if (!standIn && aiGetMaterialColor(material, AI_MATKEY_COLOR_DIFFUSE, &color) == AI_SUCCESS)
-            result.color = {{toByte(color.r, false), toByte(color.g, false), toByte(color.b, false), 255}};
+    for (unsigned int source : generateNormals(vertices, indices, mesh->mNormals == nullptr)) {
+        if (!colors.empty())
+            colors.push_back(colors[source]);
+        if (!tangents.empty())
+            tangents.push_back(tangents[source]);
+        if (!skin.empty()) {
+            skin.push_back(skin[source]);
+            weights.push_back(weights[source]);
+        }
     }
+    if (material.has(NormalMap) && !fileTangents)
+        tangents = generateTangents(vertices, indices);
+
+    // Vertices without weights stay where their node puts them; weighted
+    // ones are placed by their bones alone, which already hold the node
+    // tree's transforms.
+    const glm::mat4 place = toGlm(transform);
+    bool posed = false;
+    for (std::size_t v = 0; v < skin.size(); ++v) {
+        if (weights[v] > 0.0f) {
+            skin[v] /= weights[v];
+            posed = true;
+        } else {
+            skin[v] = place;
+        }
+    }
+    if (!posed)
+        skin.clear();
+    if (!posed && place == glm::mat4(1.0f))
+        return result;
+    const glm::mat3 placeNormals = glm::transpose(glm::inverse(glm::mat3(place)));
+    const float placeSign = glm::determinant(glm::mat3(place)) < 0.0f ? -1.0f : 1.0f;
+    std::vector<float> signs(skin.size(), 1.0f);
+    for (std::size_t v = 0; v < vertices.size(); ++v) {
+        const glm::mat4& m = posed ? skin[v] : place;
+        const glm::mat3 normalMatrix = posed ? glm::transpose(glm::inverse(glm::mat3(m))) : placeNormals;
+        const float sign = posed ? (glm::determinant(glm::mat3(m)) < 0.0f ? -1.0f : 1.0f) : placeSign;
+        if (posed)
+            signs[v] = sign;
+        Vertex& vertex = vertices[v];
+        vertex.position = glm::vec3(m * glm::vec4(vertex.position, 1.0f));
+        const glm::vec3 normal = normalMatrix * vertex.normal;
+        vertex.normal = usable(normal) ? glm::normalize(normal) : glm::vec3(0.0f);
+        if (!tangents.empty()) {
+            // The tangent moves with the surface; kept at right angles to the
+            // moved normal. A mirror turns the bitangent's side over.
+            glm::vec3 t = glm::mat3(m) * glm::vec3(tangents[v]);
+            t -= vertex.normal * glm::dot(vertex.normal, t);
+            tangents[v] = glm::vec4(usable(t) ? glm::normalize(t) : perpendicularTo(vertex.normal), tangents[v].w * sign);
+        }
+    }
+    // A mirroring transform turns counter-clockwise triangles clockwise;
+    // swapping two corners keeps their front faces outside.
+    for (std::size_t i = 0; i + 2 < indices.size(); i += 3)
+        if ((posed ? signs[indices[i]] : placeSign) < 0.0f)
+            std::swap(indices[i + 1], indices[i + 2]);
     return result;
+}
+
+void AssimpConverter::readMaterial(const aiMaterial* material, const aiScene* scene, ImportedModel& model,
+                                   ImportedMesh& result)
+{
+    auto append = [&result](std::vector<TextureReference> more) {
+        result.textures.insert(result.textures.end(), more.begin(), more.end());
+    };
+    const std::vector<TextureReference> diffuse =
+        texturesOfType(material, aiTextureType_DIFFUSE, "texture_diffuse", scene, model);
+    append(diffuse);
+    append(texturesOfType(material, aiTextureType_SPECULAR, "texture_specular", scene, model));
+    // The material's height slot holds normal maps and its ambient slot
+    // height maps, as common exporters fill them.
+    const std::vector<TextureReference> height =
+        texturesOfType(material, aiTextureType_HEIGHT, "texture_normal", scene, model);
+    append(height);
+    append(texturesOfType(material, aiTextureType_AMBIENT, "texture_height", scene, model));
+    const auto first = [&](aiTextureType type) {
+        const std::vector<TextureReference> found = texturesOfType(material, type, "", scene, model);
+        return found.empty() ? TextureReference() : found.front();
+    };
+
+    Material& m = result.material;
+    // The stand-in material Assimp makes for a file that has none keeps
+    // the white of an unpainted model rather than Assimp's own grey.
+    aiString name;
+    const bool standIn = aiGetMaterialString(material, AI_MATKEY_NAME, &name) == AI_SUCCESS &&
+                         std::strcmp(name.C_Str(), AI_DEFAULT_MATERIAL_NAME) == 0;
+    // A glTF base colour is linear light; a classic diffuse colour (OBJ's
+    // Kd, Collada, FBX, 3DS) is what its author picked on screen, the same
+    // kind of value as a texel of a painted texture.
+    aiColor4D colour(1.0f, 1.0f, 1.0f, 1.0f);
+    bool linear = false;
+    bool stated = false;
+    if (!standIn && aiGetMaterialColor(material, AI_MATKEY_BASE_COLOR, &colour) == AI_SUCCESS)
+        linear = stated = true;
+    else if (!standIn && aiGetMaterialColor(material, AI_MATKEY_COLOR_DIFFUSE, &colour) == AI_SUCCESS)
+        stated = true;
+
+    // Only the diffuse (base colour) image is the surface's colour.
+    result.colorMap = diffuse.empty() ? first(aiTextureType_BASE_COLOR) : diffuse.front();
+    const bool textured = !result.colorMap.name.empty();
+    // OBJ's reader reports 0.6 grey for a material whose Kd is not written:
+    // beside a map_Kd that value means "not stated", not a tint.
+    if (textured && obj && colour.r == 0.6f && colour.g == 0.6f && colour.b == 0.6f)
+        colour = aiColor4D(1.0f, 1.0f, 1.0f, colour.a);
+    result.color = {{toByte(colour.r, linear), toByte(colour.g, linear), toByte(colour.b, linear), 255}};
+    // Where the format multiplies the texture by the colour (glTF, and OBJ's
+    // Kd beside map_Kd) the colour is the texture's factor.
+    if (textured && gltf && linear)
+        m.baseColorFactor = glm::vec4(finiteOr(colour.r, 1.0f), finiteOr(colour.g, 1.0f), finiteOr(colour.b, 1.0f), 1.0f);
+    else if (textured && obj && stated)
+        m.baseColorFactor = glm::vec4(linearOf(colour), 1.0f);
+    m.baseColorFactor = glm::max(m.baseColorFactor, glm::vec4(0.0f));
+
+    // Alpha. glTF says how with alphaMode (OPAQUE ignores every alpha);
+    // other formats blend below an opacity of 1 or where the colour
+    // texture has translucent texels.
+    if (gltf) {
+        aiString mode;
+        if (aiGetMaterialString(material, AI_MATKEY_GLTF_ALPHAMODE, &mode) == AI_SUCCESS) {
+            const float alpha = std::clamp(finiteOr(colour.a, 1.0f), 0.0f, 1.0f);
+            if (std::strcmp(mode.C_Str(), "MASK") == 0) {
+                m.features |= AlphaMask;
+                m.baseColorFactor.a = alpha;
+                float cutoff = 0.5f;
+                aiGetMaterialFloat(material, AI_MATKEY_GLTF_ALPHACUTOFF, &cutoff);
+                m.alphaCutoff = finiteOr(cutoff, 0.5f);
+            } else if (std::strcmp(mode.C_Str(), "BLEND") == 0) {
+                m.features |= AlphaBlend;
+                m.baseColorFactor.a = alpha;
+            }
+        }
+    } else {
+        float opacity = 1.0f;
+        // An opacity of exactly 0 would hide the whole surface; exporters
+        // that write it mostly mean opaque (OBJ's d and Tr confused).
+        if (aiGetMaterialFloat(material, AI_MATKEY_OPACITY, &opacity) == AI_SUCCESS && opacity > 0.0f &&
+            opacity < 1.0f) {
+            m.features |= AlphaBlend;
+            m.baseColorFactor.a = opacity;
+        }
+        if (textured)
+            result.imageChecks |= BlendTranslucentColor;
+    }
+
+    int twoSided = 0;
+    if (aiGetMaterialInteger(material, AI_MATKEY_TWOSIDED, &twoSided) == AI_SUCCESS && twoSided != 0)
+        m.features |= TwoSided;
+
+    // Emission: the colour (linear for glTF, a display colour otherwise)
+    // times the emissive texture. Outside glTF a texture with no colour
+    // stated glows as it is.
+    aiColor4D emissive(0.0f, 0.0f, 0.0f, 1.0f);
+    aiGetMaterialColor(material, AI_MATKEY_COLOR_EMISSIVE, &emissive);
+    glm::vec3 emission = gltf ? glm::vec3(finiteOr(emissive.r, 0.0f), finiteOr(emissive.g, 0.0f), finiteOr(emissive.b, 0.0f))
+                              : linearOf(emissive);
+    emission = glm::max(emission, glm::vec3(0.0f));
+    const TextureReference emissiveMap = first(aiTextureType_EMISSIVE);
+    if (!gltf && !emissiveMap.name.empty() && emission == glm::vec3(0.0f))
+        emission = glm::vec3(1.0f);
+    if (emission != glm::vec3(0.0f)) {
+        m.features |= Emissive;
+        m.emissiveFactor = emission;
+        result.emissiveMap = emissiveMap;
+    }
+
+    // Normal maps: glTF's normalTexture with its scale; elsewhere the normals
+    // slot, or the height slot where exporters put both bump and normal
+    // maps, whose image must then prove to be a normal map.
+    if (gltf) {
+        result.normalMap = first(aiTextureType_NORMALS);
+        float scale = 1.0f;
+        aiGetMaterialFloat(material, AI_MATKEY_GLTF_TEXTURE_SCALE(aiTextureType_NORMALS, 0), &scale);
+        m.normalScale = finiteOr(scale, 1.0f);
+    } else {
+        result.normalMap = first(aiTextureType_NORMALS);
+        if (result.normalMap.name.empty() && !height.empty())
+            result.normalMap = height.front();
+        result.imageChecks |= result.normalMap.name.empty() ? 0u : VerifyNormalMap;
+    }
+    if (!result.normalMap.name.empty())
+        m.features |= NormalMap;
+
+    if (gltf) {
+        // glTF materials are metallic-roughness unless they use the
+        // specular-glossiness extension; both factors default to 1.
+        if (!hasProperty(material, AI_MATKEY_GLOSSINESS_FACTOR)) {
+            float metallic = 1.0f, roughness = 1.0f;
+            aiGetMaterialFloat(material, AI_MATKEY_METALLIC_FACTOR, &metallic);
+            aiGetMaterialFloat(material, AI_MATKEY_ROUGHNESS_FACTOR, &roughness);
+            m.features |= MetalRoughness;
+            m.metallic = std::clamp(finiteOr(metallic, 1.0f), 0.0f, 1.0f);
+            m.roughness = std::clamp(finiteOr(roughness, 1.0f), 0.0f, 1.0f);
+            result.metalRoughnessMap = first(aiTextureType_UNKNOWN);
+        }
+    } else {
+        // Classic highlight: the specular colour (times the strength some
+        // formats give) as stated, and the exponent. A specular colour of 0
+        // with an exponent of 0 is what OBJ's and FBX's readers report when
+        // the file states neither; that keeps the default highlight.
+        aiColor4D specular;
+        float shininess = 0.0f, strength = 1.0f;
+        const bool hasShininess = aiGetMaterialFloat(material, AI_MATKEY_SHININESS, &shininess) == AI_SUCCESS;
+        aiGetMaterialFloat(material, AI_MATKEY_SHININESS_STRENGTH, &strength);
+        if (aiGetMaterialColor(material, AI_MATKEY_COLOR_SPECULAR, &specular) == AI_SUCCESS) {
+            const glm::vec3 colour = glm::max(glm::vec3(finiteOr(specular.r, 0.0f), finiteOr(specular.g, 0.0f),
+                                                        finiteOr(specular.b, 0.0f)) *
+                                                  std::max(finiteOr(strength, 1.0f), 0.0f),
+                                              glm::vec3(0.0f));
+            // PLY's reader gives every material a white specular colour and
+            // no exponent, whatever the file says.
+            const bool nothingStated = (colour == glm::vec3(0.0f) && (!hasShininess || shininess == 0.0f)) ||
+                                       (ply && colour == glm::vec3(1.0f) && !hasShininess);
+            if (!nothingStated) {
+                m.specularColor = colour;
+                // An exponent below 1 is no Phong exponent (some exporters
+                // write a 0..1 glossiness there) and would light the whole
+                // surface: it keeps the default, as an unstated one does.
+                if (hasShininess && std::isfinite(shininess) && shininess >= 1.0f)
+                    m.shininess = std::min(shininess, 4096.0f);
+            }
+        }
+        if (m.specularColor != Material().specularColor || m.shininess != Material().shininess)
+            m.features |= ClassicSpecular;
+    }
 }
 
 std::vector<TextureReference> AssimpConverter::texturesOfType(const aiMaterial* material, aiTextureType type,
@@ -247,8 +547,10 @@ int AssimpConverter::embeddedImage(const aiTexture* texture, ImportedModel& mode
     return index;
 }
 
-void AssimpConverter::generateNormals(std::vector<Vertex>& vertices, std::vector<unsigned int>& indices, bool all)
+std::vector<unsigned int> AssimpConverter::generateNormals(std::vector<Vertex>& vertices,
+                                                           std::vector<unsigned int>& indices, bool all)
 {
+    std::vector<unsigned int> sources;
     std::vector<char> needs(vertices.size(), 0);
     bool any = false;
     for (std::size_t v = 0; v < vertices.size(); ++v) {
@@ -256,7 +558,7 @@ void AssimpConverter::generateNormals(std::vector<Vertex>& vertices, std::vector
         any = any || needs[v];
     }
     if (!any)
-        return;
+        return sources;
 
     // Face normals, area-weighted (the cross product's length is twice the
     // area) and unit length, and the triangles around each position. Corners
@@ -312,9 +614,54 @@ void AssimpConverter::generateNormals(std::vector<Vertex>& vertices, std::vector
                 split.normal = normal;
                 const unsigned int added = static_cast<unsigned int>(vertices.size());
                 vertices.push_back(split);
+                sources.push_back(index);
                 copies.emplace(key, added);
                 index = added;
             }
         }
     }
+    return sources;
+}
+
+std::vector<glm::vec4> AssimpConverter::generateTangents(const std::vector<Vertex>& vertices,
+                                                         const std::vector<unsigned int>& indices)
+{
+    // Per triangle, the surface directions in which u and the image's "up"
+    // grow: solving e1 = du1 T + dv1 B, e2 = du2 T + dv2 B with v measured
+    // upwards (1 - v, since v = 0 is the top row). Summed over the triangles
+    // around a vertex, weighted by their size in space.
+    std::vector<glm::vec3> alongU(vertices.size(), glm::vec3(0.0f));
+    std::vector<glm::vec3> upImage(vertices.size(), glm::vec3(0.0f));
+    for (std::size_t i = 0; i + 2 < indices.size(); i += 3) {
+        const Vertex& a = vertices[indices[i]];
+        const Vertex& b = vertices[indices[i + 1]];
+        const Vertex& c = vertices[indices[i + 2]];
+        const glm::vec3 e1 = b.position - a.position, e2 = c.position - a.position;
+        const float du1 = b.uv.x - a.uv.x, du2 = c.uv.x - a.uv.x;
+        const float dv1 = a.uv.y - b.uv.y, dv2 = a.uv.y - c.uv.y;
+        const float det = du1 * dv2 - du2 * dv1;
+        if (!std::isfinite(det) || std::abs(det) < 1e-12f)
+            continue;
+        const glm::vec3 t = (e1 * dv2 - e2 * dv1) / det;
+        const glm::vec3 up = (e2 * du1 - e1 * du2) / det;
+        if (!usable(t) || !usable(up))
+            continue;
+        for (int k = 0; k < 3; ++k) {
+            alongU[indices[i + k]] += t;
+            upImage[indices[i + k]] += up;
+        }
+    }
+    std::vector<glm::vec4> tangents;
+    tangents.reserve(vertices.size());
+    for (std::size_t v = 0; v < vertices.size(); ++v) {
+        const glm::vec3& n = vertices[v].normal;
+        if (!usable(n)) {
+            tangents.emplace_back(1.0f, 0.0f, 0.0f, 1.0f);
+            continue;
+        }
+        glm::vec3 t = alongU[v] - n * glm::dot(n, alongU[v]);
+        t = usable(t) ? glm::normalize(t) : perpendicularTo(n);
+        tangents.emplace_back(t, glm::dot(glm::cross(n, t), upImage[v]) < 0.0f ? -1.0f : 1.0f);
+    }
+    return tangents;
 }

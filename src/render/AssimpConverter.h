@@ -4,6 +4,7 @@
 
 #include <assimp/material.h>
 #include <assimp/matrix4x4.h>
+#include <glm/glm.hpp>
 
 #include <map>
 #include <string>
@@ -15,9 +16,10 @@ struct aiScene;
 struct aiTexture;
 
 // Imports one model file with Assimp and turns its scene into an
-// ImportedModel: every mesh placed by its node's accumulated transform,
-// normals made where the file has none, the material's colour, its texture
-// names and the images the file embeds. Plain C++ without OpenGL, so that it
+// ImportedModel: every mesh placed by its node's accumulated transform (or
+// posed by its skin), normals made where the file has none, tangents where
+// a normal map needs them, the first colour set, the material's colours,
+// factors and maps, and the images the file embeds. Plain C++ without OpenGL, so that it
 // can run in a forked import process (see ImportProcess).
 //
 // Use: one converter per file; convert() once.
@@ -37,23 +39,47 @@ public:
     void collectMeshes(const aiNode* node, const aiScene* scene, const aiMatrix4x4& parentTransform,
                        ImportedModel& model);
     // Positions, normals and the first uv set (zero when absent) of the whole
-    // triangles, moved by `transform` (normals by its inverse transpose); then
-    // the material's colour and textures in the order diffuse, specular,
-    // normal (height slot), height (ambient slot).
+    // triangles, with the first colour set and tangents where the material
+    // needs them, moved by `transform` (normals by its inverse transpose). A
+    // mesh with bones is posed instead: each weighted vertex by the weighted
+    // sum of its bones' node transforms times their offset matrices. Then
+    // the material (see readMaterial).
     ImportedMesh convertMesh(const aiMesh* mesh, const aiScene* scene, const aiMatrix4x4& transform,
                              ImportedModel& model);
 
     // Gives every vertex whose normal is missing (`all`), zero or not finite
     // a smooth normal: the area-weighted normals of the triangles around its
     // position that lie within the crease angle of its own triangle. A vertex
-    // that needs different normals in different triangles is split.
-    static void generateNormals(std::vector<Vertex>& vertices, std::vector<unsigned int>& indices, bool all);
+    // that needs different normals in different triangles is split: the
+    // result lists, for each vertex appended, the vertex it copies.
+    static std::vector<unsigned int> generateNormals(std::vector<Vertex>& vertices, std::vector<unsigned int>& indices,
+                                                     bool all);
+    // Per-vertex tangents (w: bitangent = w * cross(normal, tangent)) from
+    // the uv derivatives of the triangles around each vertex, with the
+    // bitangent pointing up the image (towards decreasing v, v = 0 being the
+    // image's top row as uvs arrive after the importer's flip).
+    static std::vector<glm::vec4> generateTangents(const std::vector<Vertex>& vertices,
+                                                   const std::vector<unsigned int>& indices);
 
 private:
+    // The texture list in the order diffuse, specular, normal (height slot),
+    // height (ambient slot); the colour and its factor; the colour, normal,
+    // emissive and metal-roughness maps; alpha, two-sided, emissive,
+    // metal-roughness and classic specular values.
+    void readMaterial(const aiMaterial* material, const aiScene* scene, ImportedModel& model, ImportedMesh& result);
+
     std::vector<TextureReference> texturesOfType(const aiMaterial* material, aiTextureType type,
                                                  const std::string& typeName, const aiScene* scene,
                                                  ImportedModel& model);
     int embeddedImage(const aiTexture* texture, ImportedModel& model);
 
     std::map<const aiTexture*, int> imageIndices;
+    // glTF materials are linear and metal-roughness; OBJ's reader reports an
+    // unstated Kd as 0.6 grey, PLY's an unstated specular colour as white.
+    bool gltf = false;
+    bool obj = false;
+    bool ply = false;
+    // Global transform of each named node, for bones (filled only when a
+    // mesh has bones).
+    std::map<std::string, glm::mat4> nodeTransforms;
 };

@@ -1,11 +1,25 @@
 #include "render/ImportedModel.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
 namespace {
 
-constexpr char magic[4] = {'V', 'M', 'D', '1'};
+constexpr char magic[4] = {'V', 'M', 'D', '2'};
+
+// The material's numbers, in the order they travel (15 floats).
+template <typename M> auto materialFloats(M& m)
+{
+    return std::array<decltype(&m.normalScale), 15>{
+        &m.baseColorFactor.r, &m.baseColorFactor.g, &m.baseColorFactor.b, &m.baseColorFactor.a,
+        &m.normalScale,       &m.emissiveFactor.r,  &m.emissiveFactor.g,  &m.emissiveFactor.b,
+        &m.alphaCutoff,       &m.metallic,          &m.roughness,         &m.specularColor.r,
+        &m.specularColor.g,   &m.specularColor.b,   &m.shininess};
+}
+
+bool finite(const glm::vec4& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.w); }
 
 void putU32(std::string& out, std::uint32_t value) { out.append(reinterpret_cast<const char*>(&value), 4); }
 
@@ -14,6 +28,13 @@ void putBytes(std::string& out, const void* data, std::size_t size)
     putU32(out, static_cast<std::uint32_t>(size));
     if (size > 0)
         out.append(static_cast<const char*>(data), size);
+}
+
+void putReference(std::string& out, const TextureReference& texture)
+{
+    putBytes(out, texture.type.data(), texture.type.size());
+    putBytes(out, texture.name.data(), texture.name.size());
+    putU32(out, static_cast<std::uint32_t>(texture.embedded));
 }
 
 // Reads fields off the front of a byte string; once a read fails every later
@@ -54,6 +75,18 @@ public:
         data += size;
         left -= size;
     }
+    float f32()
+    {
+        float value = 0;
+        take(&value, 4);
+        return value;
+    }
+    void reference(TextureReference& texture)
+    {
+        texture.type = text();
+        texture.name = text();
+        texture.embedded = static_cast<int>(u32());
+    }
     std::string text()
     {
         const std::size_t size = count(1);
@@ -88,11 +121,16 @@ std::string ImportedModel::encode() const
         putBytes(out, mesh.indices.data(), mesh.indices.size() * sizeof(unsigned int));
         out.append(reinterpret_cast<const char*>(mesh.color.data()), 4);
         putU32(out, static_cast<std::uint32_t>(mesh.textures.size()));
-        for (const TextureReference& texture : mesh.textures) {
-            putBytes(out, texture.type.data(), texture.type.size());
-            putBytes(out, texture.name.data(), texture.name.size());
-            putU32(out, static_cast<std::uint32_t>(texture.embedded));
-        }
+        for (const TextureReference& texture : mesh.textures)
+            putReference(out, texture);
+        for (const TextureReference* map : {&mesh.colorMap, &mesh.normalMap, &mesh.emissiveMap, &mesh.metalRoughnessMap})
+            putReference(out, *map);
+        putU32(out, mesh.material.features);
+        putU32(out, mesh.imageChecks);
+        for (const float* value : materialFloats(mesh.material))
+            out.append(reinterpret_cast<const char*>(value), 4);
+        putBytes(out, mesh.extras.colors.data(), mesh.extras.colors.size() * sizeof(glm::vec4));
+        putBytes(out, mesh.extras.tangents.data(), mesh.extras.tangents.size() * sizeof(glm::vec4));
     }
     putU32(out, static_cast<std::uint32_t>(images.size()));
     for (const EmbeddedImage& image : images) {
@@ -114,20 +152,27 @@ bool ImportedModel::decode(const std::string& bytes, std::string& error)
         error = "the import process sent no model";
         return false;
     }
-    // An encoded mesh takes at least 16 bytes (three counts and a colour), a
+    // An encoded mesh takes at least 140 bytes (five lengths and counts, a
+    // colour, four map references, two flag words, the material's 15
+    // floats and two more lengths), a
     // texture reference or an image at least 12: that bounds the counts by
     // the bytes left.
-    meshes.resize(in.count(16));
+    meshes.resize(in.count(140));
     for (ImportedMesh& mesh : meshes) {
         in.array(mesh.vertices);
         in.array(mesh.indices);
         in.take(mesh.color.data(), 4);
         mesh.textures.resize(in.count(12));
-        for (TextureReference& texture : mesh.textures) {
-            texture.type = in.text();
-            texture.name = in.text();
-            texture.embedded = static_cast<int>(in.u32());
-        }
+        for (TextureReference& texture : mesh.textures)
+            in.reference(texture);
+        for (TextureReference* map : {&mesh.colorMap, &mesh.normalMap, &mesh.emissiveMap, &mesh.metalRoughnessMap})
+            in.reference(*map);
+        mesh.material.features = in.u32();
+        mesh.imageChecks = in.u32();
+        for (float* value : materialFloats(mesh.material))
+            *value = in.f32();
+        in.array(mesh.extras.colors);
+        in.array(mesh.extras.tangents);
         if (!in.ok)
             break;
     }
@@ -144,16 +189,32 @@ bool ImportedModel::decode(const std::string& bytes, std::string& error)
         return false;
     }
     // References must stay inside what arrived: indices inside each vertex
-    // list, embedded images inside the image list, raw texels complete.
+    // list, embedded images inside the image list, raw texels complete;
+    // per-vertex data one per vertex and there exactly when its feature is
+    // on; only known flags and finite factors.
+    const auto inImages = [this](const TextureReference& texture) {
+        return texture.embedded >= -1 && texture.embedded < static_cast<int>(images.size());
+    };
     for (ImportedMesh& mesh : meshes) {
         for (unsigned int index : mesh.indices)
             if (index >= mesh.vertices.size())
                 in.ok = false;
         for (TextureReference& texture : mesh.textures)
-            if (texture.embedded < -1 || texture.embedded >= static_cast<int>(images.size()))
-                in.ok = false;
+            in.ok = in.ok && inImages(texture);
+        for (const TextureReference* map : {&mesh.colorMap, &mesh.normalMap, &mesh.emissiveMap, &mesh.metalRoughnessMap})
+            in.ok = in.ok && inImages(*map);
         if (mesh.indices.size() % 3 != 0)
             in.ok = false;
+        const Material& material = mesh.material;
+        if ((material.features & ~knownMaterialFeatures) != 0 || (mesh.imageChecks & ~knownImageChecks) != 0)
+            in.ok = false;
+        for (const float* value : materialFloats(material))
+            in.ok = in.ok && std::isfinite(*value);
+        const auto perVertex = [&mesh](const std::vector<glm::vec4>& values, MaterialFeature feature) {
+            return values.size() == (mesh.material.has(feature) ? mesh.vertices.size() : 0) &&
+                   std::all_of(values.begin(), values.end(), [](const glm::vec4& v) { return finite(v); });
+        };
+        in.ok = in.ok && perVertex(mesh.extras.colors, VertexColors) && perVertex(mesh.extras.tangents, NormalMap);
     }
     for (const EmbeddedImage& image : images)
         if (image.height != 0 && static_cast<std::uint64_t>(image.width) * image.height * 4 != image.bytes.size())

@@ -24,16 +24,40 @@ struct EmbeddedImage {
     std::string bytes;
 };
 
-// One mesh ready for the GPU: vertices already placed by their node, whole
-// triangles only, and what its material asks for.
+// Checks of a material's images that only the decoded pixels can answer;
+// the viewer makes them when it loads the images.
+enum ImageCheck : unsigned {
+    // A colour texture with any texel whose alpha is below 255 makes the
+    // material blended (formats other than glTF, where alphaMode decides).
+    BlendTranslucentColor = 1u << 0,
+    // The normal map is kept only when its image really holds normals: a
+    // bump (height) map in the same slot is dropped, with the tangents.
+    VerifyNormalMap = 1u << 1,
+};
+constexpr unsigned knownImageChecks = BlendTranslucentColor | VerifyNormalMap;
+constexpr unsigned knownMaterialFeatures = VertexColors | NormalMap | Emissive | AlphaMask | AlphaBlend | TwoSided |
+                                           MetalRoughness | ClassicSpecular;
+
+// One mesh ready for the GPU: vertices already placed by their node (or
+// posed by their skin), whole triangles only, and what its material asks for.
 struct ImportedMesh {
     std::vector<Vertex> vertices;
     std::vector<unsigned int> indices;
     // Diffuse, specular, normal, height, in that order.
     std::vector<TextureReference> textures;
-    // The material's own colour as 8-bit sRGB, shown when it names no
-    // texture; white when the file gives none.
+    // The material's own colour as 8-bit sRGB, shown through a 1x1 texture
+    // when it has no colour texture or that cannot be loaded; white when the
+    // file gives none.
     std::array<unsigned char, 4> color{{255, 255, 255, 255}};
+    // Features and factors; its texture names stay 0 here, the viewer fills
+    // them from the references below.
+    Material material;
+    // The images of the material's maps; an empty name and no embedded image
+    // where the map is absent.
+    TextureReference colorMap, normalMap, emissiveMap, metalRoughnessMap;
+    unsigned imageChecks = 0;
+    // Per-vertex colours and tangents: empty, or one per vertex.
+    VertexExtras extras;
 };
 
 // The result of importing one model file, in a form that travels through a

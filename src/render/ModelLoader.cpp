@@ -109,20 +109,67 @@ std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
 
 std::shared_ptr<Mesh> ModelLoader::makeMesh(ImportedMesh& mesh, const ImportedModel& model)
 {
-    // A texture that cannot be decoded shows white; a mesh without textures
-    // shows its material's colour (white when the file gives none).
     const GLuint white = colorTexture({{255, 255, 255, 255}});
+    const GLuint ownColour = colorTexture(mesh.color);
+    Material material = mesh.material;
+    VertexExtras extras = std::move(mesh.extras);
+
+    // The colour: the diffuse image, or the material's colour when it has
+    // none or it cannot be decoded (then nothing multiplies that colour).
+    material.colorTexture = ownColour;
+    if (!mesh.colorMap.name.empty()) {
+        const LoadedImage& image = loadImage(mesh.colorMap, model);
+        if (image.id != 0) {
+            material.colorTexture = image.id;
+            if ((mesh.imageChecks & BlendTranslucentColor) && image.translucent)
+                material.features |= AlphaBlend;
+        } else {
+            material.baseColorFactor = glm::vec4(glm::vec3(1.0f), material.baseColorFactor.a);
+        }
+    }
+    if (material.has(NormalMap)) {
+        const LoadedImage& image = loadImage(mesh.normalMap, model);
+        const bool verified = !(mesh.imageChecks & VerifyNormalMap) || image.normalMap;
+        if (image.id != 0 && verified) {
+            material.normalTexture = image.id;
+        } else {
+            material.features &= ~NormalMap;
+            extras.tangents.clear();
+        }
+    }
+    // An emissive image that cannot be decoded lights nothing, rather than
+    // the whole surface.
+    if (material.has(Emissive)) {
+        material.emissiveTexture = mesh.emissiveMap.name.empty() ? white : loadImage(mesh.emissiveMap, model).id;
+        if (material.emissiveTexture == 0)
+            material.features &= ~Emissive;
+    }
+    if (material.has(MetalRoughness)) {
+        const GLuint map = mesh.metalRoughnessMap.name.empty() ? 0 : loadImage(mesh.metalRoughnessMap, model).id;
+        material.metalRoughnessTexture = map != 0 ? map : white;
+    }
+
+    // The material's texture list, in its order; an image that cannot be
+    // decoded stands as white (the colour texture above says what shows).
     std::vector<Texture> textures;
-    for (const TextureReference& reference : mesh.textures)
-        textures.push_back(Texture{loadTexture(reference, model, white), reference.type});
-    auto result = std::make_shared<Mesh>(std::move(mesh.vertices), std::move(mesh.indices), std::move(textures));
+    for (const TextureReference& reference : mesh.textures) {
+        const GLuint id = loadImage(reference, model).id;
+        textures.push_back(Texture{id != 0 ? id : white, reference.type});
+    }
+    auto result = std::make_shared<Mesh>(std::move(mesh.vertices), std::move(mesh.indices), std::move(textures),
+                                         material, std::move(extras));
     if (result->getTextures().empty())
-        result->setFallbackTexture(colorTexture(mesh.color));
+        result->setFallbackTexture(ownColour);
     return result;
 }
 
-GLuint ModelLoader::loadTexture(const TextureReference& reference, const ImportedModel& model, GLuint standIn)
+const ModelLoader::LoadedImage& ModelLoader::loadImage(const TextureReference& reference, const ImportedModel& model)
 {
+    const auto key = reference.embedded >= 0 ? std::make_pair(path, reference.embedded)
+                                             : std::make_pair(fs::path(findTexture(path, reference.name)).lexically_normal().string(), -1);
+    const auto known = images.find(key);
+    if (known != images.end())
+        return known->second;
     auto image = std::make_shared<StbTexture>();
     if (reference.embedded >= 0) {
         const EmbeddedImage& embedded = model.images[static_cast<std::size_t>(reference.embedded)];
@@ -133,14 +180,17 @@ GLuint ModelLoader::loadTexture(const TextureReference& reference, const Importe
             image->loadTexture2DFromPixels(static_cast<int>(embedded.width), static_cast<int>(embedded.height),
                                            bytes);
     } else {
-        image->loadTexture2D(findTexture(path, reference.name).c_str());
+        image->loadTexture2D(key.first.c_str());
     }
     // Texture coordinates beyond 0..1 tile the image, and minified texels
     // are filtered through the mipmaps (trilinear, anisotropic where offered)
     // so that distant and slanted surfaces do not shimmer.
     image->setWrapAndFilter(GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
     image->setMaxAnisotropy(textureAnisotropy);
-    return image->hasImage() ? image->getId() : standIn;
+    LoadedImage loaded;
+    if (image->hasImage())
+        loaded = LoadedImage{image->getId(), image->hasTranslucentTexels(), image->looksLikeNormalMap()};
+    return images.emplace(key, loaded).first->second;
 }
 
 GLuint ModelLoader::colorTexture(const std::array<unsigned char, 4>& rgba)

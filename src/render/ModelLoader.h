@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class Model;
@@ -19,13 +20,14 @@ class Model;
 // child process, so that no file can end the viewer), and its meshes and
 // textures are made here, in the viewer, with the GL context current.
 //
-// Owns: the import process started by prefetch() (killed if unfinished) and
+// Owns: the import process started by prefetch() (killed if unfinished);
 // one 1x1 texture per distinct material colour, white included, shared by
-// the untextured meshes of every model it loads (never deleted).
+// the meshes of every model it loads; and one texture per image file or
+// embedded image, decoded and uploaded once however many meshes and models
+// of the scene use it (textures are never deleted).
 // Use:  one loader per scene load; optionally prefetch() the paths of the
 //       whole scene, then loadModel() once per model file, in that order.
-//       Textures are resolved against the model file's directory and are not
-//       cached: every reference decodes and uploads its image again.
+//       Textures are resolved against the model file's directory.
 class ModelLoader {
 public:
     // Never returns null. A file that cannot be imported prints one line
@@ -50,10 +52,19 @@ public:
     static std::string findTexture(const std::string& modelPath, const std::string& name);
 
 private:
+    // A decoded image: its texture (0 when it could not be decoded, the
+    // failure printed once) and what its texels hold.
+    struct LoadedImage {
+        GLuint id = 0;
+        bool translucent = false;
+        bool normalMap = false;
+    };
+
+    // The mesh with its material's textures, the features that hang on the
+    // decoded images settled.
     std::shared_ptr<Mesh> makeMesh(ImportedMesh& mesh, const ImportedModel& model);
-    // A texture of the image a material names, or `standIn` when it cannot
-    // be decoded (the failure has been printed).
-    GLuint loadTexture(const TextureReference& reference, const ImportedModel& model, GLuint standIn);
+    // The image a material names, from the cache or decoded now.
+    const LoadedImage& loadImage(const TextureReference& reference, const ImportedModel& model);
     GLuint colorTexture(const std::array<unsigned char, 4>& rgba);
     std::string path;
     // Imports the announced files, each once, in order.
@@ -63,4 +74,7 @@ private:
     std::map<std::string, int> remaining;
     std::map<std::string, ImportedModel> repeats;
     std::map<std::uint32_t, GLuint> colorTextures;
+    // Images by resolved file path (embedded index -1), or by model path and
+    // embedded index.
+    std::map<std::pair<std::string, int>, LoadedImage> images;
 };

@@ -2,19 +2,25 @@
 
 #include <stb_image.h>
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <iostream>
+
+unsigned long StbTexture::decodes = 0;
 
 StbTexture::StbTexture() { glGenTextures(1, &id); }
 
 void StbTexture::loadTexture2D(const char* path)
 {
+    ++decodes;
     uploadDecoded(stbi_load(path, &width, &height, &channels, 4), path);
 }
 
 void StbTexture::loadTexture2DFromMemory(const unsigned char* bytes, std::size_t size, const std::string& label)
 {
+    ++decodes;
     uploadDecoded(size <= static_cast<std::size_t>(INT_MAX)
                       ? stbi_load_from_memory(bytes, static_cast<int>(size), &width, &height, &channels, 4)
                       : nullptr,
@@ -25,6 +31,7 @@ void StbTexture::uploadDecoded(unsigned char* data, const std::string& label)
 {
     glBindTexture(GL_TEXTURE_2D, id);
     loaded = data != nullptr;
+    translucent = normalMap = false;
     if (data)
         uploadRgba(data);
     else
@@ -34,8 +41,26 @@ void StbTexture::uploadDecoded(unsigned char* data, const std::string& label)
 
 void StbTexture::uploadRgba(const unsigned char* rgba)
 {
+    examine(rgba);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     glGenerateMipmap(GL_TEXTURE_2D);
+}
+
+void StbTexture::examine(const unsigned char* rgba)
+{
+    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    std::size_t normals = 0;
+    translucent = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned char* texel = rgba + 4 * i;
+        translucent = translucent || texel[3] < 255;
+        const float x = texel[0] / 127.5f - 1.0f, y = texel[1] / 127.5f - 1.0f, z = texel[2] / 127.5f - 1.0f;
+        const float length = std::sqrt(x * x + y * y + z * z);
+        const int spread = std::max({texel[0], texel[1], texel[2]}) - std::min({texel[0], texel[1], texel[2]});
+        if (std::abs(length - 1.0f) <= 0.25f && z > 0.25f && spread > 16)
+            ++normals;
+    }
+    normalMap = count > 0 && normals * 5 >= count * 4;
 }
 
 void StbTexture::loadTexture2DFromPixels(int pixelWidth, int pixelHeight, const unsigned char* rgba)

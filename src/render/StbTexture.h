@@ -36,6 +36,13 @@ public:
     GLuint getId() const { return id; }
     // Whether the last loadTexture2D() decoded its file and uploaded it.
     bool hasImage() const { return loaded; }
+    // What the last 2D image holds: a texel with alpha below 255; texels
+    // that read as tangent-space normals (see examine()).
+    bool hasTranslucentTexels() const { return translucent; }
+    bool looksLikeNormalMap() const { return normalMap; }
+    // How many images loadTexture2D() and loadTexture2DFromMemory() have
+    // decoded in this process, successful or not.
+    static unsigned long decodeCount() { return decodes; }
 
 private:
     // Uploads a decoded RGBA image (width x height) with its mipmaps into the
@@ -43,10 +50,20 @@ private:
     // is null; frees `data` either way.
     void uploadDecoded(unsigned char* data, const std::string& label);
     void uploadRgba(const unsigned char* rgba);
+    // Sets `translucent` and `normalMap` from width x height RGBA texels. A
+    // texel reads as a normal when (2 rgb / 255 - 1) is a unit vector within
+    // 0.25, leans out of the surface (z above 0.25) and is not grey (a
+    // channel differs from another by more than 16): at least 80 % of such
+    // texels make a normal map. Flat normals are (128, 128, 255), blue;
+    // bump and height maps are grey, which no normal is.
+    void examine(const unsigned char* rgba);
 
     GLuint id = 0;
     int width = 0;
     int height = 0;
     int channels = 0;
     bool loaded = false;
+    bool translucent = false;
+    bool normalMap = false;
+    static unsigned long decodes;
 };

@@ -2,6 +2,7 @@
 // repeating textures, embedded and misnamed textures, the scene's scale key,
 // and a file that would take the viewer down. Every file is written here.
 #include "LitSceneTest.h"
+#include "ModelFiles.h"
 #include "render/Mesh.h"
 #include "render/Model.h"
 
@@ -11,42 +12,16 @@
 
 namespace {
 
-// glTF 2 of one 1 x 1 quad (y = 0, facing up, uvs 0..1, no normals) with
-// material `material`, placed by node 0 at (-5, 0, 0) scaled 2 and by its
-// child node 1 at (5, 0, 0) from there. With `image`, a .glb that embeds it
-// as the material's texture; otherwise a .gltf beside quad.bin in `dir`.
+// glTF 2 of the shared quad with material `material`, placed by node 0 at
+// (-5, 0, 0) scaled 2 and by its child node 1 at (5, 0, 0) from there. With
+// `image`, a .glb that embeds it as texture 0.
 std::string gltf(const TempDir& dir, const std::string& material, const std::string& image = "")
 {
-    const float positions[] = {-0.5f, 0, 0.5f, 0.5f, 0, 0.5f, 0.5f, 0, -0.5f, -0.5f, 0, -0.5f};
-    const float uvs[] = {0, 1, 1, 1, 1, 0, 0, 0};
-    const unsigned short indices[] = {0, 1, 2, 0, 2, 3};
-    std::string bin(reinterpret_cast<const char*>(positions), 48);
-    bin.append(reinterpret_cast<const char*>(uvs), 32).append(reinterpret_cast<const char*>(indices), 12);
-    bin += image + std::string((4 - image.size() % 4) % 4, '\0');
-    std::string json =
-        R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[)"
-        R"({"mesh":0,"translation":[-2.5,0,0],"scale":[2,2,2],"children":[1]},{"mesh":0,"translation":[2.5,0,0]}],)"
-        R"("meshes":[{"primitives":[{"attributes":{"POSITION":0,"TEXCOORD_0":1},"indices":2,"material":0}]}],)"
-        R"("materials":[)" + material + R"(],"accessors":[)"
-        R"({"bufferView":0,"componentType":5126,"count":4,"type":"VEC3","min":[-0.5,0,-0.5],"max":[0.5,0,0.5]},)"
-        R"({"bufferView":1,"componentType":5126,"count":4,"type":"VEC2"},)"
-        R"({"bufferView":2,"componentType":5123,"count":6,"type":"SCALAR"}],"bufferViews":[)"
-        R"({"buffer":0,"byteLength":48},{"buffer":0,"byteOffset":48,"byteLength":32},)"
-        R"({"buffer":0,"byteOffset":80,"byteLength":12})" +
-        (image.empty() ? std::string()
-                       : R"(,{"buffer":0,"byteOffset":92,"byteLength":)" + std::to_string(image.size()) +
-                             R"(}],"images":[{"bufferView":3,"mimeType":"image/png"}],"textures":[{"source":0})") +
-        R"(],"buffers":[{"byteLength":)" + std::to_string(bin.size()) + (image.empty() ? R"(,"uri":"quad.bin"}]})" : "}]}");
-    if (image.empty()) {
-        dir.write("quad.bin", bin);
-        dir.write("quad.gltf", json);
-        return dir.file("quad.gltf");
-    }
-    json += std::string((4 - json.size() % 4) % 4, ' ');
-    const auto u32 = [](std::size_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
-    dir.write("quad.glb", "glTF" + u32(2) + u32(28 + json.size() + bin.size()) + u32(json.size()) + "JSON" + json +
-                              u32(bin.size()) + std::string("BIN\0", 4) + bin);
-    return dir.file("quad.glb");
+    GltfQuad quad;
+    quad.material = material;
+    quad.embedded = image;
+    quad.nodes = R"({"mesh":0,"translation":[-2.5,0,0],"scale":[2,2,2],"children":[1]},{"mesh":0,"translation":[2.5,0,0]})";
+    return writeGltf(dir, quad);
 }
 
 // An 8 x 8 quad at y = 0 whose uvs run 0..4, with normals of zero length
