@@ -12,6 +12,7 @@ float lastX = static_cast<float>(screenWidth) * 0.5f;
 float lastY = static_cast<float>(screenHeight) * 0.5f;
 float deltaTime = 0.0f;
 float lastFrame = 0.0f;
+bool screenshotRequested = false;
 
 // Defined in this order so that process exit destroys shadowMap, then camera.
 std::unique_ptr<Camera> camera;
@@ -28,6 +29,7 @@ void resetGlobals()
     lastY = static_cast<float>(screenHeight) * 0.5f;
     deltaTime = 0.0f;
     lastFrame = 0.0f;
+    screenshotRequested = false;
     shadowMap.reset();
     camera.reset();
 }

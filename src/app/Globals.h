@@ -15,6 +15,7 @@ extern float lastX;                  // screenWidth * 0.5, pixels
 extern float lastY;                  // screenHeight * 0.5, pixels
 extern float deltaTime;              // seconds, duration of the previous frame
 extern float lastFrame;              // seconds, glfwGetTime of the previous frame
+extern bool screenshotRequested;     // false; F12 sets it, the next present writes the PNG
 
 // The single camera and shadow map; the callbacks reach them through these.
 // Destroyed at process exit, shadowMap first.

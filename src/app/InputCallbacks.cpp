@@ -26,6 +26,9 @@ void keyCallback(GLFWwindow* /*window*/, int key, int /*scancode*/, int action, 
     case GLFW_KEY_F4:
         postProcessingEnabled = !postProcessingEnabled;
         break;
+    case GLFW_KEY_F12:
+        screenshotRequested = true;
+        break;
     default:
         break;
     }

@@ -7,7 +7,8 @@ struct GLFWwindow;
 // take effect from the next frame.
 
 // Space: toggle playback; Backspace: restart path; F3: shadow debug view;
-// F4: post-processing. Presses only (repeats and releases are ignored).
+// F4: post-processing; F12: a PNG of the next presented frame. Presses only
+// (repeats and releases are ignored).
 void keyCallback(GLFWwindow* window, int key, int scancode, int action, int mods);
 // Mouse look; the first event turns by nothing. The position is recorded in
 // both camera modes so offsets do not pile up during playback.

@@ -1,5 +1,6 @@
 #include "app/Viewer.h"
 
+#include "app/FrameCapture.h"
 #include "app/FrameProfiler.h"
 #include "app/Globals.h"
 #include "app/InputCallbacks.h"
@@ -15,9 +16,14 @@
 #include <glm/gtc/matrix_transform.hpp>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <exception>
+#include <fcntl.h>
 #include <iostream>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -42,9 +48,6 @@ private:
     FrameProfiler* profiler;
     FrameProfiler::Pass pass;
 };
-
-const glm::vec3 fountainPoint(-6.0f, 1.0f, 2.0f);
-const glm::vec3 burstPoint(5.0f, 25.0f, 5.0f);
 
 } // namespace
 
@@ -114,12 +117,19 @@ bool Viewer::startUp(const WindowOptions& options)
     particles->setScale(scaleFactor);
 
     camera = std::make_unique<Camera>(glm::vec3(0.0f, 0.0f, -5.0f), glm::vec3(0.0f, 0.0f, 1.0f),
-                                      glm::vec3(0.0f, 1.0f, 0.0f));
+                                      glm::vec3(0.0f, 1.0f, 0.0f),
+                                      sceneBuilder ? std::string() : std::string("assets/animationpath.txt"));
 
     projection = makeProjection(screenWidth, screenHeight);
     inverseProjection = glm::inverse(projection);
 
-    scene.load("assets/scene.txt");
+    if (!sceneBuilder) {
+        scene.load("assets/scene.txt");
+    } else if (!sceneBuilder(scene, *camera)) {
+        glfwTerminate();
+        window = nullptr;
+        return false;
+    }
 
     // Built for the scene's light counts (at most the program's array
     // sizes, 16 and 8), so the lit pass's light loops unroll (see the
@@ -209,11 +219,14 @@ void Viewer::renderFrame()
         skybox->draw();
     }
 
-    {
+    // With both emitters off no particle ever exists: the pass is skipped.
+    if (scene.getFountain().enabled || scene.getBurst().enabled) {
         PassScope scope(profiler, FrameProfiler::Particles);
         glDisable(GL_CULL_FACE);
-        particles->emitFountain(static_cast<double>(deltaTime), 1600.0f, fountainPoint);
-        particles->emitBurst(static_cast<double>(deltaTime), 32.0f, burstPoint);
+        if (scene.getFountain().enabled)
+            particles->emitFountain(static_cast<double>(deltaTime), 1600.0f, scene.getFountain().point);
+        if (scene.getBurst().enabled)
+            particles->emitBurst(static_cast<double>(deltaTime), 32.0f, scene.getBurst().point);
         particles->update(static_cast<double>(deltaTime));
         particles->draw(view, projection);
         glEnable(GL_CULL_FACE);
@@ -239,12 +252,72 @@ void Viewer::composite()
     captures->drawComposite(postProcessingTarget);
 }
 
+void Viewer::renderShadows()
+{
+    shadowMap->render(scene.getSpotLights(), scene.getModels());
+    shadowMap->setUniforms(simpleTexturedShader);
+    shadowMap->setUniforms(postProcessingShader);
+}
+
+bool Viewer::writeFrame(const std::string& path)
+{
+    if (!capture)
+        capture = std::make_unique<FrameCapture>(screenWidth, screenHeight);
+    capture->readBackBuffer();
+    return capture->writePng(path);
+}
+
+std::string Viewer::claimScreenshotName(std::string& why) const
+{
+    why = "no free name velmora-0001.png to velmora-9999.png";
+    const std::string folder = screenshotFolder.empty() ? std::string() : screenshotFolder + "/";
+    for (int number = 1; number <= 9999; ++number) {
+        char name[32];
+        std::snprintf(name, sizeof name, "velmora-%04d.png", number);
+        // Created exclusively: an existing file is never overwritten.
+        const int fd = open((folder + name).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd >= 0) {
+            close(fd);
+            return folder + name;
+        }
+        if (errno != EEXIST) {
+            why = (folder.empty() ? std::string(".") : screenshotFolder) + ": " + std::strerror(errno);
+            break;
+        }
+    }
+    return std::string();
+}
+
 void Viewer::present()
 {
+    // F12 was seen in the previous poll: the frame in the back buffer is the
+    // one this swap presents. It is read before the swap (the front buffer
+    // of a double-buffered window need not be readable) and encoded after.
+    std::string screenshot;
+    if (screenshotRequested) {
+        screenshotRequested = false;
+        std::string why;
+        screenshot = claimScreenshotName(why);
+        if (screenshot.empty()) {
+            std::cout << "Cannot save a screenshot: " << why << std::endl;
+        } else {
+            if (!capture)
+                capture = std::make_unique<FrameCapture>(screenWidth, screenHeight);
+            capture->readBackBuffer();
+        }
+    }
     {
         PassScope scope(profiler, FrameProfiler::Swap);
         glfwSwapBuffers(window);
         glfwPollEvents();
+    }
+    if (!screenshot.empty()) {
+        if (capture->writePng(screenshot)) {
+            std::cout << "Saved screenshot " << screenshot << std::endl;
+        } else {
+            std::cout << "Cannot write screenshot " << screenshot << std::endl;
+            std::remove(screenshot.c_str());
+        }
     }
     if (profiler)
         profiler->endFrame();
@@ -256,6 +329,7 @@ void Viewer::shutDown()
     // objects below release CPU memory only.
     glfwTerminate();
     window = nullptr;
+    capture.reset();
     captures.reset();
     postProcessingTarget.reset();
     postProcessingShader.reset();

@@ -5,9 +5,13 @@
 #include <GL/glew.h>
 #include <glm/glm.hpp>
 
+#include <functional>
 #include <memory>
+#include <string>
 
 struct GLFWwindow;
+class Camera;
+class FrameCapture;
 class FrameProfiler;
 class ParticleSystem;
 class PostProcFramebuffer;
@@ -31,6 +35,12 @@ public:
         bool fullScreen = true;
     };
 
+    // Fills the scene and gives the camera its path in place of the two data
+    // files: called once by startUp() where it would read them, with the
+    // context current and the camera made without a path. It prints why when
+    // it returns false, and startUp() then fails.
+    using SceneBuilder = std::function<bool(Scene& scene, Camera& camera)>;
+
     Viewer();
     ~Viewer();
     Viewer(const Viewer&) = delete;
@@ -51,6 +61,19 @@ public:
     // glfwTerminate first; then the objects are released without GL calls.
     void shutDown();
 
+    // Before startUp(): the scene and path come from `builder` instead of
+    // "assets/scene.txt" and "assets/animationpath.txt".
+    void setSceneBuilder(SceneBuilder builder) { sceneBuilder = std::move(builder); }
+    // Where F12 writes velmora-NNNN.png: the working directory by default.
+    void setScreenshotFolder(const std::string& folder) { screenshotFolder = folder; }
+    // The shadow pass alone, as a frame runs it: the next frame's lit pass
+    // then has the shadow the first frame would otherwise lack.
+    void renderShadows();
+    // Writes the back buffer (the frame renderFrame() finished, before
+    // present() shows it) as an RGB PNG; false when the file cannot be
+    // written.
+    bool writeFrame(const std::string& path);
+
     void setProfiler(FrameProfiler* value) { profiler = value; }
     GLFWwindow* getWindow() const { return window; }
     Scene& getScene() { return scene; }
@@ -60,7 +83,14 @@ public:
 
 private:
     void composite();
+    // The next free "velmora-NNNN.png" (0001 to 9999) in the screenshot
+    // folder, made empty so no other run takes it; empty with `why` set when
+    // none can be made.
+    std::string claimScreenshotName(std::string& why) const;
 
+    SceneBuilder sceneBuilder;
+    std::string screenshotFolder;
+    std::unique_ptr<FrameCapture> capture;
     GLFWwindow* window = nullptr;
     FrameProfiler* profiler = nullptr;
     std::shared_ptr<Shader> simpleTexturedShader;

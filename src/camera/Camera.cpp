@@ -68,13 +68,24 @@ float ease(int transfer, float u)
 }
 
 // Moves past every segment whose duration the clock strictly exceeds,
-// carrying the excess time into the next one.
-void advance(const std::vector<PathSegment>& track, int& segment, double& clock)
+// carrying the excess time into the next one. A looping track goes on from
+// its first segment, after whole turns are taken off the clock at once.
+void advance(const std::vector<PathSegment>& track, int& segment, double& clock, bool loop)
 {
-    while (static_cast<std::size_t>(segment) < track.size() &&
-           clock > static_cast<double>(track[static_cast<std::size_t>(segment)].duration)) {
-        clock -= static_cast<double>(track[static_cast<std::size_t>(segment)].duration);
-        ++segment;
+    double turn = 0.0;
+    for (const PathSegment& s : track)
+        turn += loop ? std::max(0.0, static_cast<double>(s.duration)) : 0.0;
+    if (turn > 0.0 && std::isfinite(clock))
+        clock = std::fmod(clock, turn);
+    for (;;) {
+        while (static_cast<std::size_t>(segment) < track.size() &&
+               clock > static_cast<double>(track[static_cast<std::size_t>(segment)].duration)) {
+            clock -= static_cast<double>(track[static_cast<std::size_t>(segment)].duration);
+            ++segment;
+        }
+        if (turn <= 0.0 || static_cast<std::size_t>(segment) < track.size())
+            return;
+        segment = 0;
     }
 }
 
@@ -145,14 +156,25 @@ void Camera::updateAnimation(float deltaTime)
         return;
     positionClock += static_cast<double>(deltaTime);
     targetClock += static_cast<double>(deltaTime);
-    advance(positionTrack, positionSegment, positionClock);
-    advance(targetTrack, targetSegment, targetClock);
+    advance(positionTrack, positionSegment, positionClock, looping);
+    advance(targetTrack, targetSegment, targetClock, looping);
     // A finished track keeps the point of its last frame.
     if (static_cast<std::size_t>(positionSegment) < positionTrack.size())
         position = segmentPoint(positionTrack[static_cast<std::size_t>(positionSegment)], positionClock);
     if (static_cast<std::size_t>(targetSegment) < targetTrack.size())
         target = segmentPoint(targetTrack[static_cast<std::size_t>(targetSegment)], targetClock);
     aimAt(target - position);
+}
+
+void Camera::setPath(std::vector<PathSegment> positionSegments, std::vector<PathSegment> targetSegments, bool loop)
+{
+    positionTrack = std::move(positionSegments);
+    targetTrack = std::move(targetSegments);
+    looping = loop;
+    positionClock = 0.0;
+    targetClock = 0.0;
+    positionSegment = 0;
+    targetSegment = 0;
 }
 
 glm::vec3 Camera::segmentPoint(const PathSegment& segment, double t)
@@ -198,6 +220,8 @@ void Camera::aimAt(const glm::vec3& direction)
 
 void Camera::loadAnimationPath(const std::string& pathFile)
 {
+    if (pathFile.empty())
+        return;
     std::map<std::string, ConfigSection> sections;
     // The reader's own errors already name the file and line.
     readConfigFile(sections, pathFile);

@@ -20,8 +20,9 @@ enum CameraMovement { Down = 0, Up = 1, Right = 2, Left = 3 };
 // Angles are degrees, times seconds, distances world units.
 class Camera {
 public:
-    // Reads the tracks from `pathFile` (the viewer passes the default).
-    // A missing file leaves both tracks empty; a path section without a
+    // Reads the tracks from `pathFile` (the viewer passes the default); an
+    // empty name reads nothing and leaves the tracks to setPath(). A missing
+    // file leaves both tracks empty; a path section without a
     // numeric "degree" or "transfer", or with a degree above maxDegree,
     // raises std::invalid_argument / std::out_of_range whose what() begins
     // with the file name, e.g.
@@ -47,6 +48,11 @@ public:
     // Playback only: advances both track clocks and aims at the target.
     // Called once per frame after the keyboard moves.
     void updateAnimation(float deltaTime);
+    // Replaces both tracks and restarts them. With `loop`, a track that
+    // reaches its end starts again from its first segment, carrying the
+    // excess time (a closed track then plays without end); a track of no
+    // playing time at all never loops.
+    void setPath(std::vector<PathSegment> positionSegments, std::vector<PathSegment> targetSegments, bool loop);
 
     // Point of a segment at clock t (seconds into the segment).
     static glm::vec3 segmentPoint(const PathSegment& segment, double t);
@@ -88,6 +94,7 @@ private:
     double targetClock = 0.0;
     int positionSegment = 0;     // equal to the track size once it has finished
     int targetSegment = 0;
+    bool looping = false;
     std::vector<PathSegment> positionTrack;
     std::vector<PathSegment> targetTrack;
 };

@@ -16,6 +16,17 @@ namespace {
 enum SectionKind { ModelSection = 0, LightSection = 1, AmbientSection = 2 };
 enum LightType { PointLightType = 0, SpotLightType = 1 };
 
+// An emitter key of the ambient section: absent gives `standard`, "off"
+// switches the emitter off, anything else is read as a point.
+Scene::Emitter emitterAt(const ConfigSection& section, const std::string& key, const glm::vec3& standard)
+{
+    if (!section.values.count(key))
+        return {true, standard};
+    if (section.getString(key) == "off")
+        return {false, standard};
+    return {true, section.getVec3(key)};
+}
+
 // Degrees to radians in single precision (pi / 180 as a float).
 constexpr float radiansPerDegree = 0.017453292f;
 
@@ -25,7 +36,11 @@ void Scene::load(std::string path)
 {
     std::map<std::string, ConfigSection> sections;
     readConfigFile(sections, path);
+    add(sections, path);
+}
 
+void Scene::add(const std::map<std::string, ConfigSection>& sections, const std::string& source)
+{
     // A child process imports the model files ahead, in the order the
     // sections are taken below, while this loop builds each finished one.
     ModelLoader loader;
@@ -41,9 +56,9 @@ void Scene::load(std::string path)
         try {
             loadSection(section, loader);
         } catch (const std::invalid_argument& error) {
-            throw std::invalid_argument(path + ": " + error.what());
+            throw std::invalid_argument(source + ": " + error.what());
         } catch (const std::out_of_range& error) {
-            throw std::out_of_range(path + ": " + error.what());
+            throw std::out_of_range(source + ": " + error.what());
         }
     }
 }
@@ -81,6 +96,8 @@ void Scene::loadSection(const ConfigSection& section, ModelLoader& loader)
     } else if (section.kind == AmbientSection) {
         ambientStrength = section.getFloat("ambientStrength");
         ambientColor = section.getVec3("ambientColor");
+        fountain = emitterAt(section, "fountain", glm::vec3(-6.0f, 1.0f, 2.0f));
+        burst = emitterAt(section, "burst", glm::vec3(5.0f, 25.0f, 5.0f));
     }
 }
 

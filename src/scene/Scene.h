@@ -4,6 +4,7 @@
 
 #include <glm/glm.hpp>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,10 +22,22 @@ struct ConfigSection;
 //       draw() in each pass. Afterwards only the models' angles move.
 class Scene {
 public:
+    // A particle emitter's place, from the optional ambient-section keys
+    // "fountain" and "burst": a point "x,y,z", or "off" to switch it off.
+    struct Emitter {
+        bool enabled = true;
+        glm::vec3 point{0.0f};
+    };
+
     // Reads the scene file and imports every model it names. A missing file
     // leaves the scene empty. A malformed number raises std::invalid_argument
     // or std::out_of_range whose what() names the file, section, key and text.
     void load(std::string path);
+    // The same for sections already in memory; `source` names them in the
+    // conversion errors. Models and lights are appended to those of an
+    // earlier call; an ambient section overwrites the ambient light and the
+    // emitters.
+    void add(const std::map<std::string, ConfigSection>& sections, const std::string& source);
     // Turns the turning models by their speed times `deltaTime` (seconds).
     void update(float deltaTime);
 
@@ -38,6 +51,10 @@ public:
     std::vector<PointLight>& getPointLights() { return pointLights; }
     float getAmbientStrength() const { return ambientStrength; }
     const glm::vec3& getAmbientColor() const { return ambientColor; }
+    // Fountain at (-6, 1, 2) and bursts about (5, 25, 5) unless the last
+    // ambient section (by name) places them or switches them off.
+    const Emitter& getFountain() const { return fountain; }
+    const Emitter& getBurst() const { return burst; }
 
 private:
     // One section: kind 1 light, 0 model, 2 ambient; any other kind and a
@@ -55,6 +72,8 @@ private:
     std::vector<std::shared_ptr<Model>> models;
     float ambientStrength = 0.0f;
     glm::vec3 ambientColor{0.0f};
+    Emitter fountain{true, glm::vec3(-6.0f, 1.0f, 2.0f)};
+    Emitter burst{true, glm::vec3(5.0f, 25.0f, 5.0f)};
     std::vector<LightUniformNames> pointLightNames;
     std::vector<LightUniformNames> spotLightNames;
 };

@@ -73,8 +73,17 @@ TEST(ViewerRun, EveryBindingActsOnTheRealWindowAndEscapeEndsWithZero)
     x.key("F3");
     const Image debug = changedShot(held, {960, 0, 1920, 540}, 0.5, "F3");
     EXPECT_LT(changed(held, debug, {960, 540, 1920, 1080}), 0.01) << "F3 changed the lower right quarter";
-    // The mouse turns the view in free flight: 600 pixels at 0.3 degrees.
-    x.moveMouse(600, 0);
+    // F12 saves the frame into the working directory and names it.
+    x.key("F12");
+    for (double waited = 0; waited < limit && x.output().find("Saved screenshot velmora-0001.png\n") == std::string::npos;
+         waited += 0.2)
+        XSession::pause(0.2);
+    EXPECT_NE(x.output().find("Saved screenshot velmora-0001.png\n"), std::string::npos) << x.output();
+    EXPECT_EQ(Image::load(dir.file("velmora-0001.png")).width, 1920);
+    // The mouse turns the view in free flight: 600 pixels at 0.3 degrees, in
+    // six moves, since the first cursor event the viewer sees turns nothing.
+    for (int step = 0; step < 6; ++step)
+        x.moveMouse(100, 0);
     changedShot(debug, {0, 540, 960, 1080}, 0.3, "mouse");
 
     x.key("BackSpace");

@@ -24,17 +24,21 @@ const glm::vec3 eye(0, 2, 14), lookedAt(0, 2, 0);
 // The shipped glass ball (radius 1.2) twice: clear, and nearly opaque.
 const glm::vec3 glassCentre(2, 2, 0), tintedCentre(-2, 2, 0);
 const glm::u8vec3 skyColour(90, 20, 140);
+// The emitters, moved by the scene file from (-6, 1, 2) and (5, 25, 5).
+const glm::vec3 fountainPoint(6, 1, 2), burstPoint(-4, 6, 0);
 
 // The backdrop (texel (x, y) is red 4x, green 4y, blue 60) with two glass
 // balls in front of it (the second with transparency 0.1 and a blue texture
 // of its own), a spot light, one sky colour on every face and a camera that
-// holds still.
+// holds still; the emitters moved to fountainPoint and burstPoint.
 void writeScene(const TempDir& dir)
 {
     writeBackdropScene(
         dir, [](int x, int y) { return glm::u8vec3(4 * x, 4 * y, 60); }, 6.0f, 3.0f, glassCentre,
         "$ spot 1\ntype 0 1\nposition 0 2,8,2\ndirection 0 0,-1,0\ncolor 0 1,1,1\ninnerRadius 0 20\nouterRadius 0 30\n"
-        "$ tinted 0\npath 0 tinted.obj\nposition 0 " + commaList(tintedCentre) + "\ntransparency 0 0.1\nrefraction 0 0.66\n",
+        "$ tinted 0\npath 0 tinted.obj\nposition 0 " + commaList(tintedCentre) + "\ntransparency 0 0.1\nrefraction 0 0.66\n"
+        "$ zz_ambient 2\nambientStrength 0 1\nambientColor 0 1,1,1\nfountain 0 " + commaList(fountainPoint) +
+            "\nburst 0 " + commaList(burstPoint) + "\n",
         eye, eye, 1000);
     std::string ball = dir.read("assets/models/glass_sphere.obj");
     ball.replace(ball.find("glass_sphere.mtl"), 16, "tinted.mtl");
@@ -123,7 +127,7 @@ TEST_F(ViewerFrame, SkyParticlesAndGlassReachTheWindowThroughTheComposite)
     TempDir dir;
     writeScene(dir);
     const bool started = start(dir.path());
-    Image on, off, onAgain;
+    Image on, off, onAgain, burst;
     if (started) {
         for (int f = 0; f < 30; ++f)
             on = frame(f);
@@ -131,6 +135,9 @@ TEST_F(ViewerFrame, SkyParticlesAndGlassReachTheWindowThroughTheComposite)
         off = frame(30);
         press(viewer.getWindow(), GLFW_KEY_F4);
         onAgain = frame(31);
+        // The first burst comes at 60 / 32 = 1.875 s.
+        for (int f = 32; f <= 114; ++f)
+            burst = frame(f);
     }
     finish(started);
     ASSERT_TRUE(started) << out << errors;
@@ -145,14 +152,29 @@ TEST_F(ViewerFrame, SkyParticlesAndGlassReachTheWindowThroughTheComposite)
     for (const Image* image : {&on, &off})
         EXPECT_EQ(compareImages(*image, sky, 1, 0, 0, width, 8).failingShare, 0.0) << "sky";
 
-    // The fountain at (-6, 1, 2) shows blue drops over the sky and the
-    // backdrop's left side; the sky alone has blue 140 and the backdrop 60.
-    const glm::ivec2 fountain = pixelOf(glm::vec3(-6, 1.6f, 2));
-    int drops = 0;
-    for (int y = std::max(0, fountain.y - 30); y < std::min(height, fountain.y + 20); ++y)
-        for (int x = std::max(0, fountain.x - 15); x < std::min(width, fountain.x + 15); ++x)
-            drops += on.at(x, y).b > 180.0f && on.at(x, y).b > on.at(x, y).r + 60.0f;
-    EXPECT_GT(drops, 3) << "no fountain drops at " << fountain.x << ", " << fountain.y;
+    // The fountain shows blue drops over the sky and the backdrop's right
+    // side where the scene file put it, none where it stands by default; the
+    // sky alone has blue 140 and the backdrop 60.
+    const auto drops = [&](const glm::vec3& point) {
+        const glm::ivec2 fountain = pixelOf(point + glm::vec3(0, 0.6f, 0));
+        int count = 0;
+        for (int y = std::max(0, fountain.y - 30); y < std::min(height, fountain.y + 20); ++y)
+            for (int x = std::max(0, fountain.x - 15); x < std::min(width, fountain.x + 15); ++x)
+                count += on.at(x, y).b > 180.0f && on.at(x, y).b > on.at(x, y).r + 60.0f;
+        return count;
+    };
+    EXPECT_GT(drops(fountainPoint), 3) << "no fountain drops at the point the scene file gives";
+    EXPECT_EQ(drops(glm::vec3(-6, 1, 2)), 0) << "fountain drops at the default point";
+    // The burst's warm sparks over the sky and the backdrop's dark left
+    // side, within 3 units of its point (jitter 2, 0.025 s of flight); where
+    // it stands by default it is out of view.
+    const glm::ivec2 low = pixelOf(burstPoint + glm::vec3(-3, -3, 0)), high = pixelOf(burstPoint + glm::vec3(3, 3, 0));
+    int sparks = 0;
+    for (int y = std::max(0, high.y); y < std::min(height, low.y); ++y)
+        for (int x = std::max(0, low.x); x < std::min(width, high.x); ++x)
+            sparks += burst.at(x, y).r > 150.0f && burst.at(x, y).r > burst.at(x, y).b + 50.0f;
+    keepImage(burst, "burst");
+    EXPECT_GT(sparks, 3) << "no burst at the point the scene file gives";
 
     // Inside the clear ball the composite shows the backdrop through a lens,
     // where post-processing off shows it plain: gradients measured between

@@ -59,14 +59,20 @@ XSession::~XSession()
         }
 }
 
-bool XSession::launch(const std::string& workingDir)
+bool XSession::launch(const std::string& workingDir) { return launch(workingDir, VELMORA_BINARY, {}); }
+
+bool XSession::launch(const std::string& workingDir, const std::string& path, const std::vector<std::string>& arguments)
 {
     if (!ok())
         return false;
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
     program = spawn(logs.file("stdout.txt"), logs.file("stderr.txt"), [&] {
         setenv("DISPLAY", display.c_str(), 1);
         if (chdir(workingDir.c_str()) == 0)
-            execl(VELMORA_BINARY, VELMORA_BINARY, static_cast<char*>(nullptr));
+            execv(path.c_str(), argv.data());
     });
     return program > 0;
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 // A private 1920x1080x24 Xvfb display with one program on it, driven like a
 // user would: xdotool for keys and mouse, ImageMagick's import for
@@ -20,6 +21,8 @@ public:
     bool ok() const { return xvfb > 0 && !display.empty(); }
     // Starts velmora in `workingDir`, keeping its stdout and stderr for output() and errors().
     bool launch(const std::string& workingDir);
+    // The same for another program with arguments.
+    bool launch(const std::string& workingDir, const std::string& program, const std::vector<std::string>& arguments);
     // Polls for a window titled exactly "Velmora"; false if the program ends.
     bool waitForWindow(double seconds);
 

@@ -1,7 +1,7 @@
 #include "Benchmark.h"
 
 #include "AllocationCounter.h"
-#include "FrameCapture.h"
+#include "app/FrameCapture.h"
 #include "FrameStats.h"
 #include "ScaledScene.h"
 

@@ -1,4 +1,4 @@
-#include "FrameCapture.h"
+#include "app/FrameCapture.h"
 
 #include <GL/glew.h>
 #include <stb_image_write.h>
