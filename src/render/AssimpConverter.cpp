@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <unordered_map>
 
 namespace {
 
@@ -66,14 +65,6 @@ struct PositionKey {
     bool operator==(const PositionKey& other) const { return std::memcmp(bits, other.bits, sizeof bits) == 0; }
 };
 
-struct PositionHash {
-    std::size_t operator()(const PositionKey& key) const
-    {
-        return (static_cast<std::size_t>(key.bits[0]) * 73856093u) ^ (static_cast<std::size_t>(key.bits[1]) * 19349663u) ^
-               (static_cast<std::size_t>(key.bits[2]) * 83492791u);
-    }
-};
-
 PositionKey keyOf(const glm::vec3& position)
 {
     PositionKey key;
@@ -89,17 +80,6 @@ bool usable(const glm::vec3& normal)
     return std::isfinite(normal.x) && std::isfinite(normal.y) && std::isfinite(normal.z) &&
            glm::dot(normal, normal) > 1e-12f;
 }
-
-// A vertex index with the normal it is given, to find the copy already made.
-struct SplitKey {
-    unsigned int vertex;
-    PositionKey normal;
-    bool operator==(const SplitKey& other) const { return vertex == other.vertex && normal == other.normal; }
-};
-
-struct SplitHash {
-    std::size_t operator()(const SplitKey& key) const { return PositionHash()(key.normal) ^ (key.vertex * 2654435761u); }
-};
 
 std::string lowerExtension(const std::string& path)
 {
@@ -561,27 +541,69 @@ std::vector<unsigned int> AssimpConverter::generateNormals(std::vector<Vertex>& 
         return sources;
 
     // Face normals, area-weighted (the cross product's length is twice the
-    // area) and unit length, and the triangles around each position. Corners
-    // are matched by position, not index, since many files repeat a vertex
-    // for every face that meets there.
+    // area) and unit length.
     const std::size_t triangles = indices.size() / 3;
     std::vector<glm::vec3> weighted(triangles);
     std::vector<glm::vec3> unit(triangles);
-    std::unordered_map<PositionKey, std::vector<unsigned int>, PositionHash> around;
     for (std::size_t t = 0; t < triangles; ++t) {
         const glm::vec3& a = vertices[indices[3 * t]].position;
         const glm::vec3& b = vertices[indices[3 * t + 1]].position;
         const glm::vec3& c = vertices[indices[3 * t + 2]].position;
         weighted[t] = glm::cross(b - a, c - a);
         unit[t] = usable(weighted[t]) ? glm::normalize(weighted[t]) : glm::vec3(0.0f);
-        for (int k = 0; k < 3; ++k)
-            if (needs[indices[3 * t + k]])
-                around[keyOf(vertices[indices[3 * t + k]].position)].push_back(static_cast<unsigned int>(t));
     }
 
+    // Corners are matched by position, not index, since many files repeat a
+    // vertex for every face that meets there. The vertices that need a
+    // normal are sorted by their position's bits and each distinct position
+    // numbered; then the triangles around each position are listed in one
+    // flat array (`around`, position p's from aroundStart[p] on), in
+    // triangle order. No allocation per vertex, and n log n at worst.
+    const std::size_t vertexCount = vertices.size();
+    std::vector<PositionKey> keys(vertexCount);
+    std::vector<unsigned int> order;
+    order.reserve(vertexCount);
+    for (std::size_t v = 0; v < vertexCount; ++v)
+        if (needs[v]) {
+            keys[v] = keyOf(vertices[v].position);
+            order.push_back(static_cast<unsigned int>(v));
+        }
+    const auto keyLess = [&keys](unsigned int a, unsigned int b) {
+        return std::lexicographical_compare(keys[a].bits, keys[a].bits + 3, keys[b].bits, keys[b].bits + 3);
+    };
+    std::sort(order.begin(), order.end(), keyLess);
+    std::vector<unsigned int> place(vertexCount, 0);
+    unsigned int places = 0;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i == 0 || !(keys[order[i]] == keys[order[i - 1]]))
+            ++places;
+        place[order[i]] = places - 1;
+    }
+    std::vector<unsigned int> aroundStart(places + 1, 0);
+    for (unsigned int index : indices)
+        if (needs[index])
+            ++aroundStart[place[index] + 1];
+    for (unsigned int p = 0; p < places; ++p)
+        aroundStart[p + 1] += aroundStart[p];
+    std::vector<unsigned int> around(aroundStart[places]);
+    std::vector<unsigned int> fill(aroundStart.begin(), aroundStart.end() - 1);
+    for (std::size_t t = 0; t < triangles; ++t)
+        for (int k = 0; k < 3; ++k)
+            if (needs[indices[3 * t + k]])
+                around[fill[place[indices[3 * t + k]]]++] = static_cast<unsigned int>(t);
+
+    // The normals each original vertex has been given, as chains through
+    // `given`: the vertex carrying that normal (itself or a copy) and the
+    // next entry of the chain.
+    struct Given {
+        PositionKey normal;
+        unsigned int vertex;
+        unsigned int next;
+    };
+    std::vector<Given> given;
+    std::vector<unsigned int> firstGiven(vertexCount, ~0u);
+
     const float minimumCosine = std::cos(glm::radians(creaseAngleDegrees));
-    std::vector<char> assigned(vertices.size(), 0);
-    std::unordered_map<SplitKey, unsigned int, SplitHash> copies;
     for (std::size_t t = 0; t < triangles; ++t) {
         for (int k = 0; k < 3; ++k) {
             unsigned int& index = indices[3 * t + k];
@@ -592,7 +614,9 @@ std::vector<unsigned int> AssimpConverter::generateNormals(std::vector<Vertex>& 
             // A degenerate triangle has no direction of its own and takes the
             // smooth normal of everything around the corner.
             const bool directed = usable(unit[t]);
-            for (unsigned int other : around[keyOf(vertices[index].position)]) {
+            const unsigned int p = place[index];
+            for (unsigned int i = aroundStart[p]; i < aroundStart[p + 1]; ++i) {
+                const unsigned int other = around[i];
                 // A triangle with two corners at this position counts once.
                 if (other != last && (!directed || glm::dot(unit[other], unit[t]) >= minimumCosine))
                     sum += weighted[other];
@@ -601,23 +625,27 @@ std::vector<unsigned int> AssimpConverter::generateNormals(std::vector<Vertex>& 
             const glm::vec3 normal = usable(sum) ? glm::normalize(sum) : unit[t];
             // The first normal a vertex gets is written in place; a different
             // one in another triangle goes to a copy of the vertex.
-            const SplitKey key{index, keyOf(normal)};
-            const auto copy = copies.find(key);
-            if (copy != copies.end()) {
-                index = copy->second;
-            } else if (!assigned[index]) {
-                assigned[index] = 1;
+            const PositionKey normalKey = keyOf(normal);
+            unsigned int found = firstGiven[index];
+            while (found != ~0u && !(given[found].normal == normalKey))
+                found = given[found].next;
+            if (found != ~0u) {
+                index = given[found].vertex;
+                continue;
+            }
+            unsigned int carrier = index;
+            if (firstGiven[index] == ~0u) {
                 vertices[index].normal = normal;
-                copies.emplace(key, index);
             } else {
                 Vertex split = vertices[index];
                 split.normal = normal;
-                const unsigned int added = static_cast<unsigned int>(vertices.size());
+                carrier = static_cast<unsigned int>(vertices.size());
                 vertices.push_back(split);
                 sources.push_back(index);
-                copies.emplace(key, added);
-                index = added;
             }
+            given.push_back({normalKey, carrier, firstGiven[index]});
+            firstGiven[index] = static_cast<unsigned int>(given.size() - 1);
+            index = carrier;
         }
     }
     return sources;
