@@ -183,6 +183,36 @@ TEST_F(ViewerFrame, SkyParticlesAndGlassReachTheWindowThroughTheComposite)
     EXPECT_GT(probe(on, t.x, t.y).b, probe(off, t.x, t.y).b + 60.0f) << "transparency is not applied";
 }
 
+TEST_F(ViewerFrame, LitProgramBuiltForTheScenesLightCountsUsesEveryPointLight)
+{
+    // Two point lights mirrored about the view's centre line before a grey
+    // backdrop (the glass far out of view): the frame is mirror-symmetric.
+    TempDir dir;
+    writeBackdropScene(
+        dir, [](int, int) { return glm::u8vec3(128, 128, 128); }, 6.0f, 3.0f, glm::vec3(0, -60, 0),
+        "$ left 1\ntype 0 0\nposition 0 -3,2,-2\ncolor 0 1,1,1\n$ right 1\ntype 0 0\nposition 0 3,2,-2\ncolor 0 1,1,1\n",
+        eye, eye, 1000);
+    const bool started = start(dir.path());
+    Image image;
+    if (started)
+        image = frame(0);
+    finish(started);
+    ASSERT_TRUE(started) << out << errors;
+    keepImage(image, "mirror");
+    const glm::ivec2 lit = pixelOf(glm::vec3(3, 2, -3)), middle = pixelOf(glm::vec3(0, 2, -3));
+    const auto probe = [&](const glm::ivec2& p) { return image.mean(p.x - 2, p.y - 2, p.x + 3, p.y + 3).r; };
+    EXPECT_GT(probe(lit), probe(middle) + 30.0f) << "the lights do not reach the backdrop";
+    // Each pixel of the backdrop's left half against its mirror image: two
+    // levels for rounding, not one pixel off.
+    Image mirrored = image;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c)
+                mirrored.rgb[(y * width + x) * 3 + c] = image.rgb[(y * width + width - 1 - x) * 3 + c];
+    const glm::ivec2 low = pixelOf(glm::vec3(-5.5f, 4.5f, -3)), high = pixelOf(glm::vec3(0, -0.5f, -3));
+    EXPECT_EQ(compareImages(image, mirrored, 2, low.x, low.y, high.x, high.y).failingShare, 0.0);
+}
+
 TEST_F(ViewerFrame, SixHundredFramesOfTheShippedSceneWithEveryBindingRaiseNoOpenGlError)
 {
     // The shipped scene at a sixth of the window's size: every pass and state
