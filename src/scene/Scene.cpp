@@ -149,6 +149,8 @@ void Scene::drawBlended(ProgramVariants& programs, const glm::mat4& view)
     std::stable_sort(blended.begin(), blended.end(),
                      [](const BlendedMesh& a, const BlendedMesh& b) { return a.distance > b.distance; });
     glEnable(GL_BLEND);
+    // The particles leave their GL_MAX equation behind.
+    glBlendEquation(GL_FUNC_ADD);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDepthMask(GL_FALSE);
     programs.resetCurrent();
