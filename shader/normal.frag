@@ -6,16 +6,18 @@
 //           to [0, 1] (n * 0.5 + 0.5) because the target is RGB8 and clamps.
 //           It is not turned towards the camera, so on back faces it points
 //           away from the viewer.
-// Output 1: the surface colour, the mesh texture on unit 0 in its stored
-//           sRGB encoding: decoding to linear and encoding back for the 8-bit
-//           target, as the lit pass does, would return the texel unchanged.
+//           With a normal map, the mapped normal.
+// Output 1: the surface colour, the material's colour texture on unit 0 in
+//           its stored sRGB encoding: decoding to linear and encoding back
+//           for the 8-bit target, as the lit pass does, would return the
+//           texel unchanged. With a colour factor or vertex colours, their
+//           product with the decoded texel, encoded.
+// A masked material's cut-out fragments are discarded.
+
+#include "material.glsl"
 
 in vec3 viewPosition;
 in vec3 viewNormal;
-in vec2 texCoord;
-
-// The mesh's first texture, on unit 0 (the sampler's default; never set).
-uniform sampler2D diffuseTexture;
 
 layout(location = 0) out vec4 normalOut;
 layout(location = 1) out vec4 colorOut;
@@ -31,7 +33,22 @@ void main()
         faceNormal = -faceNormal;
     // A zero normal (a degenerate file) is taken as flat.
     vec3 n = dot(viewNormal, viewNormal) > 1e-12 ? normalize(viewNormal) : faceNormal;
+#ifdef HAS_NORMAL_MAP
+    n = mappedNormal(n);
+#endif
 
+    vec4 texel = texture(diffuseTexture, texCoord);
+#if defined(HAS_COLOR_FACTOR) || defined(HAS_VERTEX_COLORS) || defined(HAS_ALPHA_MASK)
+    vec4 base = surfaceColor(texel);
+#endif
+#ifdef HAS_ALPHA_MASK
+    if (base.a < alphaCutoff)
+        discard;
+#endif
     normalOut = vec4(n * 0.5 + 0.5, 1.0);
-    colorOut = vec4(texture(diffuseTexture, texCoord).rgb, 1.0);
+#if defined(HAS_COLOR_FACTOR) || defined(HAS_VERTEX_COLORS)
+    colorOut = vec4(encodeSrgb(clamp(base.rgb, 0.0, 1.0)), 1.0);
+#else
+    colorOut = vec4(texel.rgb, 1.0);
+#endif
 }

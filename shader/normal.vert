@@ -5,6 +5,15 @@
 layout(location = 0) in vec3 position;
 layout(location = 1) in vec3 normal;
 layout(location = 2) in vec2 uv;
+#ifdef HAS_VERTEX_COLORS
+layout(location = 3) in vec4 color;
+out vec4 vertexColor;
+#endif
+#ifdef HAS_NORMAL_MAP
+// xyz tangent, w the bitangent's sign.
+layout(location = 4) in vec4 tangent;
+out vec4 vertexTangent;
+#endif
 
 uniform mat4 model;
 uniform mat4 view;
@@ -25,4 +34,11 @@ void main()
     viewNormal = mat3(view) * (mat3(model) * normal);
     texCoord = uv;
     gl_Position = projection * eye;
+#ifdef HAS_VERTEX_COLORS
+    vertexColor = color;
+#endif
+#ifdef HAS_NORMAL_MAP
+    // Turned like the normal; the fragment stage makes it perpendicular.
+    vertexTangent = vec4(mat3(view) * (mat3(model) * tangent.xyz), tangent.w);
+#endif
 }

@@ -1,116 +1,16 @@
 #version 430 core
 // Lit scene, fragment stage: every light, the ambient term and the first
 // spot light's shadow, evaluated for each pixel from the interpolated
-// (renormalised) normal, on the mesh texture; then tone-mapped for display.
-//
-// Lighting is done in linear light. Textures hold sRGB-encoded 8-bit colour
-// (uploaded as plain RGBA), so each texel is decoded first; the lit result
-// goes through a filmic tone curve, so bright lights roll off instead of
-// clipping, and is encoded back to sRGB for the 8-bit target.
-//
-// On a CPU rasteriser every pixel of a SIMD block runs both sides of a
-// branch, and each instruction here runs for every covered pixel of the
-// screen: the code below keeps to selects, loops over the light counts and
-// cheap arithmetic.
+// (renormalised) normal, on the mesh's material; then tone-mapped for
+// display. The lighting itself is in lighting.glsl, shared with the
+// reflection/refraction capture.
 
-in vec2 texCoord;
+#include "lighting.glsl"
+
 in vec3 worldPosition;
 in vec3 worldNormal;
 in vec3 toCamera;
 in vec4 lightClipPosition;
-
-const int MAX_POINT_LIGHTS = 16;
-const int MAX_SPOT_LIGHTS = 8;
-
-struct PointLight {
-    vec3 position;
-    vec3 color;
-};
-
-struct SpotLight {
-    vec3 position;
-    vec3 direction;    // as written in the scene file, not normalised
-    vec3 color;
-    float innerRadius; // cosine of the inner cone angle: full light inside
-    float outerRadius; // cosine of the outer cone angle: no light outside
-};
-
-uniform int numPointLights;
-uniform PointLight pointLights[MAX_POINT_LIGHTS];
-uniform int numSpotLights;
-uniform SpotLight spotLights[MAX_SPOT_LIGHTS];
-uniform vec3 ambientColor;
-uniform float ambientStrength;
-
-// Blinn-Phong highlight: kept modest, the scene has no specular maps.
-const float SPECULAR_STRENGTH = 0.25;
-
-// Distance falloff of a light whose brightest channel is `peak`:
-//
-//     falloff(d) = window(d)^2 / (1 + 0.09 d + 0.032 d^2),
-//     window(d)  = max(1 - d^2 / reach^2, 0),  reach^2 = 2000 peak.
-//
-// The rational part is 1 at the light and about 1/5 at 10 units; its linear
-// term keeps nearby lights from blowing up the way a pure 1/d^2 would. The
-// window brings it smoothly to exactly zero at `reach`, where the rational
-// part alone would still give about 1/64 (for a light of colour 1, reach is
-// 44.7 units and the window dims it by 10 % at 10 units, 5 % at 5), so a
-// light adds nothing at all beyond its reach. `inverseReach2` is
-// 1 / reach^2.
-float inverseReach2(vec3 color)
-{
-    return 0.0005 / max(max(color.r, max(color.g, color.b)), 1e-6);
-}
-
-// x^48 by repeated squaring: x^32 * x^16.
-float power48(float x)
-{
-    float x2 = x * x;
-    float x4 = x2 * x2;
-    float x8 = x4 * x4;
-    float x16 = x8 * x8;
-    return x16 * x16 * x16;
-}
-
-// Adds one light's Lambert and Blinn-Phong terms to `diffuse` and
-// `specular`. `n` and `toViewer` are unit vectors (`n` may be zero);
-// `offset` runs from the surface to the light; `radiance` is the light's
-// colour before the distance falloff (already scaled by a spot light's cone);
-// `reachFactor` is inverseReach2 of the light's own colour.
-void addLight(vec3 n, vec3 toViewer, vec3 offset, vec3 radiance, float reachFactor, inout vec3 diffuse,
-              inout vec3 specular)
-{
-    // One inverse square root gives both the direction and the distance. A
-    // light exactly on the surface has no direction and lights nothing.
-    float distance2 = dot(offset, offset);
-    float inverseDistance = inversesqrt(max(distance2, 1e-30));
-    vec3 toLight = offset * inverseDistance;
-    float window = clamp(1.0 - distance2 * reachFactor, 0.0, 1.0);
-    radiance *= window * window / (1.0 + 0.09 * (distance2 * inverseDistance) + 0.032 * distance2);
-    float cosLight = max(dot(n, toLight), 0.0);
-    vec3 halfway = toLight + toViewer;
-    float cosHalf = max(dot(n, halfway), 0.0) * inversesqrt(max(dot(halfway, halfway), 1e-30));
-    // No highlight on a face turned away from the light.
-    float highlight = cosLight > 0.0 ? SPECULAR_STRENGTH * power48(cosHalf) : 0.0;
-    diffuse += cosLight * radiance;
-    specular += highlight * radiance;
-}
-
-// 1 inside the inner cone, 0 outside the outer cone, a smooth step between.
-// `offset` runs from the surface to the light.
-float coneFactor(SpotLight light, vec3 offset)
-{
-    // No direction, or the surface at the light: the spot lights nothing.
-    float lengths2 = dot(light.direction, light.direction) * dot(offset, offset);
-    float cosAngle = -dot(offset, light.direction) * inversesqrt(max(lengths2, 1e-30));
-    // A larger cosine is a narrower angle; guard equal cones (a hard edge).
-    float width = max(light.innerRadius - light.outerRadius, 1e-4);
-    float factor = smoothstep(0.0, 1.0, (cosAngle - light.outerRadius) / width);
-    return lengths2 > 0.0 ? factor : 0.0;
-}
-
-// The mesh's first texture, on unit 0 (the sampler's default; never set).
-uniform sampler2D diffuseTexture;
 
 // The shadow-casting light: its depth map on unit 1 (plain depth values, no
 // compare mode, nearest filtering, repeating), its projection and its
@@ -122,33 +22,6 @@ uniform mat4 lightSpaceProjMatrix;
 uniform vec3 lightPosition;
 
 layout(location = 0) out vec4 fragColor;
-
-// sRGB to linear: a polynomial fit of the exact curve (a linear toe, then
-// ((c + 0.055) / 1.055)^2.4), weighted by how much each error shows after
-// encoding back: the round trip stays within about one 8-bit step.
-vec3 decodeSrgb(vec3 c)
-{
-    return c * (0.051072465 + c * (0.442669829 + c * (0.732460909 - 0.229692785 * c)));
-}
-
-// Linear to sRGB for c in [0, 1]: 12.92 c in the toe, above it a fit of
-// 1.055 c^(1/2.4) - 0.055 from c^(1/2), c^(1/4) and c^(1/8), within half an
-// 8-bit step of the exact curve and exact at 1.
-vec3 encodeSrgb(vec3 c)
-{
-    vec3 s1 = sqrt(c);
-    vec3 s2 = sqrt(s1);
-    vec3 s3 = sqrt(s2);
-    vec3 high = 0.585122381 * s1 + 0.783140355 * s2 - 0.368262736 * s3;
-    return mix(high, c * 12.92, lessThanEqual(c, vec3(0.0031308)));
-}
-
-// Narkowicz's fit of the ACES filmic curve: near-linear in the mid tones,
-// approaching 1 smoothly for values far above 1.
-vec3 toneMap(vec3 c)
-{
-    return clamp((c * (2.51 * c + 0.03)) / (c * (2.43 * c + 0.59) + 0.14), 0.0, 1.0);
-}
 
 // Share of the shadow caster's light that reaches this fragment: 1 lit,
 // 0 shadowed, soft in between.
@@ -245,47 +118,24 @@ float shadowVisibility()
 
 void main()
 {
-    vec3 albedo = decodeSrgb(texture(diffuseTexture, texCoord).rgb);
-    vec3 n = worldNormal * inversesqrt(max(dot(worldNormal, worldNormal), 1e-30));
+    vec4 base = surfaceColor(texture(diffuseTexture, texCoord));
+    vec3 n = shadingNormal(worldNormal);
     vec3 toViewer = toCamera * inversesqrt(max(dot(toCamera, toCamera), 1e-30));
     float visibility = shadowVisibility();
 
-    vec3 diffuse = ambientStrength * ambientColor;
-    vec3 specular = vec3(0.0);
-    // Built for the scene's light counts (POINT_LIGHT_COUNT and
-    // SPOT_LIGHT_COUNT, at most the arrays' sizes), the loops run a fixed
-    // number of times and the compiler unrolls them: every light is then
-    // read at a constant index, which a CPU rasteriser fetches once for the
-    // whole SIMD block instead of once per pixel. Lights past the counts
-    // sent at draw time add nothing. Built without them, the loops run over
-    // the counts sent at draw time.
-#ifdef POINT_LIGHT_COUNT
-    for (int i = 0; i < POINT_LIGHT_COUNT; ++i) {
-        float present = i < numPointLights ? 1.0 : 0.0;
-#else
-    for (int i = 0; i < min(numPointLights, MAX_POINT_LIGHTS); ++i) {
-        float present = 1.0;
+    vec3 color = shadeLights(makeSurface(base.rgb, n, toViewer), worldPosition, visibility, lightPosition);
+#ifdef HAS_EMISSIVE
+    color += emission();
 #endif
-        addLight(n, toViewer, pointLights[i].position - worldPosition, pointLights[i].color * present,
-                 inverseReach2(pointLights[i].color), diffuse, specular);
-    }
-
-    // Only the first spot light at the shadow caster's position is shadowed.
-    bool shadowClaimed = false;
-#ifdef SPOT_LIGHT_COUNT
-    for (int i = 0; i < SPOT_LIGHT_COUNT; ++i) {
-        float present = i < numSpotLights ? 1.0 : 0.0;
-#else
-    for (int i = 0; i < min(numSpotLights, MAX_SPOT_LIGHTS); ++i) {
-        float present = 1.0;
+#ifdef HAS_ALPHA_MASK
+    // After every derivative and texture lookup above, which need the
+    // fragment's neighbours.
+    if (base.a < alphaCutoff)
+        discard;
 #endif
-        vec3 offset = spotLights[i].position - worldPosition;
-        bool castsShadow = present > 0.0 && !shadowClaimed && distance(spotLights[i].position, lightPosition) < 1e-4;
-        shadowClaimed = shadowClaimed || castsShadow;
-        float share = present * coneFactor(spotLights[i], offset) * (castsShadow ? visibility : 1.0);
-        addLight(n, toViewer, offset, spotLights[i].color * share, inverseReach2(spotLights[i].color), diffuse,
-                 specular);
-    }
-
-    fragColor = vec4(encodeSrgb(toneMap(albedo * diffuse + specular)), 1.0);
+#ifdef HAS_ALPHA_BLEND
+    fragColor = vec4(encodeSrgb(toneMap(color)), base.a);
+#else
+    fragColor = vec4(encodeSrgb(toneMap(color)), 1.0);
+#endif
 }

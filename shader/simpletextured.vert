@@ -10,6 +10,15 @@
 layout(location = 0) in vec3 position;
 layout(location = 1) in vec3 normal;
 layout(location = 2) in vec2 uv;
+#ifdef HAS_VERTEX_COLORS
+layout(location = 3) in vec4 color;
+out vec4 vertexColor;
+#endif
+#ifdef HAS_NORMAL_MAP
+// xyz tangent, w the bitangent's sign.
+layout(location = 4) in vec4 tangent;
+out vec4 vertexTangent;
+#endif
 
 uniform mat4 model;
 uniform mat4 view;
@@ -42,4 +51,11 @@ void main()
     // R and a translation t, so the camera sits at -transpose(R) * t.
     toCamera = -(transpose(mat3(view)) * view[3].xyz) - world.xyz;
     lightClipPosition = lightSpaceMatrix * world;
+#ifdef HAS_VERTEX_COLORS
+    vertexColor = color;
+#endif
+#ifdef HAS_NORMAL_MAP
+    // Turned like the normal; the fragment stage makes it perpendicular.
+    vertexTangent = vec4(mat3(model) * tangent.xyz, tangent.w);
+#endif
 }

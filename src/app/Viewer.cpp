@@ -9,6 +9,7 @@
 #include "effects/PostProcFramebuffer.h"
 #include "effects/RefractionCaptures.h"
 #include "effects/ShadowMap.h"
+#include "render/ProgramVariants.h"
 #include "render/Shader.h"
 #include "render/Skybox.h"
 
@@ -133,16 +134,19 @@ bool Viewer::startUp(const WindowOptions& options)
 
     // Built for the scene's light counts (at most the program's array
     // sizes, 16 and 8), so the lit pass's light loops unroll (see the
-    // program).
+    // program), and once per set of material features the opaque models'
+    // meshes use.
     const std::size_t pointCount = std::min<std::size_t>(scene.getPointLights().size(), 16);
     const std::size_t spotCount = std::min<std::size_t>(scene.getSpotLights().size(), 8);
-    simpleTexturedShader =
-        Shader::build("shader/simpletextured.vert", "shader/simpletextured.frag",
-                      "#define POINT_LIGHT_COUNT " + std::to_string(pointCount) + "\n#define SPOT_LIGHT_COUNT " +
-                          std::to_string(spotCount) + "\n");
+    litPrograms = std::make_unique<ProgramVariants>(
+        ProgramVariants::Lit, "shader/simpletextured.vert", "shader/simpletextured.frag",
+        "#define POINT_LIGHT_COUNT " + std::to_string(pointCount) + "\n#define SPOT_LIGHT_COUNT " +
+            std::to_string(spotCount) + "\n");
+    litPrograms->build(scene.getModels(), false);
 
     shadowMap = std::make_unique<ShadowMap>();
     shadowMap->setScreenSize(screenWidth, screenHeight);
+    shadowMap->buildPrograms(scene.getModels());
 
     postProcessingShader = Shader::build("shader/postprocessing.vert", "shader/postprocessing.frag");
     postProcessingTarget = std::make_shared<PostProcFramebuffer>(screenWidth, screenHeight, postProcessingShader);
@@ -153,6 +157,7 @@ bool Viewer::startUp(const WindowOptions& options)
     postProcessingShader->setMat4("inverseProjectionMatrix", inverseProjection);
 
     captures = std::make_unique<RefractionCaptures>(screenWidth, screenHeight);
+    captures->buildPrograms(scene.getModels());
     return true;
 }
 
@@ -195,19 +200,20 @@ void Viewer::renderFrame()
 
     {
         PassScope scope(profiler, FrameProfiler::LitPass);
-        simpleTexturedShader->use();
-        simpleTexturedShader->setMat4("view", view);
-        simpleTexturedShader->setMat4("projection", projection);
-        scene.draw(simpleTexturedShader, false);
+        for (const auto& entry : litPrograms->getPrograms()) {
+            entry.second->use();
+            entry.second->setMat4("view", view);
+            entry.second->setMat4("projection", projection);
+        }
+        // Opaque models; their AlphaBlend meshes wait for the sky.
+        scene.draw(*litPrograms, false);
     }
 
     {
         // Runs after the lit pass: the lit pass of a frame uses the previous
         // frame's map. Leaves framebuffer 0 and the window viewport bound.
         PassScope scope(profiler, FrameProfiler::ShadowPass);
-        shadowMap->render(scene.getSpotLights(), scene.getModels());
-        shadowMap->setUniforms(simpleTexturedShader);
-        shadowMap->setUniforms(postProcessingShader);
+        renderShadows();
     }
 
     if (postProcessingEnabled)
@@ -218,6 +224,11 @@ void Viewer::renderFrame()
         skybox->setMatrices(view, projection);
         skybox->draw();
     }
+
+    // Blended meshes of opaque models: after the sky, which fills only where
+    // depth is still clear and would otherwise paint over them, before the
+    // particles, into the same target; they see this frame's shadow map.
+    scene.drawBlended(*litPrograms, view);
 
     // With both emitters off no particle ever exists: the pass is skipped.
     if (scene.getFountain().enabled || scene.getBurst().enabled) {
@@ -255,7 +266,8 @@ void Viewer::composite()
 void Viewer::renderShadows()
 {
     shadowMap->render(scene.getSpotLights(), scene.getModels());
-    shadowMap->setUniforms(simpleTexturedShader);
+    for (const auto& entry : litPrograms->getPrograms())
+        shadowMap->setUniforms(entry.second);
     shadowMap->setUniforms(postProcessingShader);
 }
 
@@ -337,7 +349,7 @@ void Viewer::shutDown()
     particles.reset();
     skybox.reset();
     skyboxShader.reset();
-    simpleTexturedShader.reset();
+    litPrograms.reset();
 }
 
 int runViewer()

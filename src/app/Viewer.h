@@ -15,12 +15,18 @@ class FrameCapture;
 class FrameProfiler;
 class ParticleSystem;
 class PostProcFramebuffer;
+class ProgramVariants;
 class RefractionCaptures;
 class Shader;
 class Skybox;
 
 // The viewer's run: window and context, start-up of every render resource,
 // the frame loop's passes in their fixed order, and shutdown.
+//
+// Passes of a frame: the three glass captures, the lit pass (opaque models
+// without their AlphaBlend meshes), the shadow pass, the sky, the AlphaBlend
+// meshes of opaque models (sorted back to front, see Scene::drawBlended),
+// the particles, the shadow map's debug view, then the composite.
 //
 // runViewer() is the whole program. Tests and tools drive the same code in
 // process: startUp(), then per frame glfwSetTime(t) for a clock they control,
@@ -93,7 +99,8 @@ private:
     std::unique_ptr<FrameCapture> capture;
     GLFWwindow* window = nullptr;
     FrameProfiler* profiler = nullptr;
-    std::shared_ptr<Shader> simpleTexturedShader;
+    // The lit-scene program's variants (see ProgramVariants).
+    std::unique_ptr<ProgramVariants> litPrograms;
     std::shared_ptr<Shader> skyboxShader;
     std::unique_ptr<Skybox> skybox;
     std::unique_ptr<ParticleSystem> particles;

@@ -3,6 +3,7 @@
 #include "effects/PostProcFramebuffer.h"
 #include "render/Mesh.h"
 #include "render/Model.h"
+#include "render/ProgramVariants.h"
 #include "render/Shader.h"
 #include "scene/Scene.h"
 
@@ -125,11 +126,32 @@ RefractionCaptures::RefractionCaptures(int width, int height)
     : width(width), height(height)
 {
     testQuadShader = Shader::build("shader/testquad.vert", "shader/testquad.frag");
-    normalShader = Shader::build("shader/normal.vert", "shader/normal.frag");
+    normalPrograms = std::make_unique<ProgramVariants>(ProgramVariants::Normal, "shader/normal.vert",
+                                                       "shader/normal.frag");
     refractionFrontTarget = std::make_shared<PostProcFramebuffer>(width, height, testQuadShader);
     refractionBackTarget = std::make_shared<PostProcFramebuffer>(width, height, testQuadShader);
-    rrTestShader = Shader::build("shader/rrTest.vert", "shader/rrTest.frag");
+    rrTestPrograms = std::make_unique<ProgramVariants>(ProgramVariants::Reflection, "shader/rrTest.vert",
+                                                       "shader/rrTest.frag");
     reflectionRefractionTarget = std::make_shared<PostProcFramebuffer>(width, height, testQuadShader);
+}
+
+RefractionCaptures::~RefractionCaptures() = default;
+
+void RefractionCaptures::buildPrograms(const std::vector<std::shared_ptr<Model>>& models)
+{
+    normalPrograms->build(models, true);
+    rrTestPrograms->build(models, true);
+}
+
+void RefractionCaptures::setPassUniforms(ProgramVariants& programs, Scene& scene, const glm::mat4& view,
+                                         const glm::mat4& projection)
+{
+    programs.build(scene.getModels(), true);
+    for (const auto& entry : programs.getPrograms()) {
+        entry.second->use();
+        entry.second->setMat4("view", view);
+        entry.second->setMat4("projection", projection);
+    }
 }
 
 void RefractionCaptures::render(Scene& scene, const glm::mat4& view, const glm::mat4& projection)
@@ -146,28 +168,27 @@ void RefractionCaptures::render(Scene& scene, const glm::mat4& view, const glm::
     const bool glassOnScreen = !glassRegions.empty();
 
     // Front faces: normal and colour of the nearest transparent surface.
-    normalShader->use();
-    normalShader->setMat4("view", view);
-    normalShader->setMat4("projection", projection);
+    // (Nothing is built once the variants the glass needs exist.)
+    if (glassOnScreen)
+        setPassUniforms(*normalPrograms, scene, view, projection);
     prepare(*refractionFrontTarget);
     if (glassOnScreen)
-        scene.draw(normalShader, true);
+        scene.draw(*normalPrograms, true);
 
     // Back faces, with the matrices still set from the front capture: the
     // far side of the nearest transparent body.
     glCullFace(GL_FRONT);
     prepare(*refractionBackTarget);
     if (glassOnScreen)
-        scene.draw(normalShader, true);
+        scene.draw(*normalPrograms, true);
     glCullFace(GL_BACK);
 
     // Front faces again: each body's colour and its material terms.
-    rrTestShader->use();
-    rrTestShader->setMat4("view", view);
-    rrTestShader->setMat4("projection", projection);
+    if (glassOnScreen)
+        setPassUniforms(*rrTestPrograms, scene, view, projection);
     prepare(*reflectionRefractionTarget);
     if (glassOnScreen)
-        scene.draw(rrTestShader, true);
+        scene.draw(*rrTestPrograms, true);
     reflectionRefractionTarget->unbind();
 
     drawnRegions = glassRegions;

@@ -5,7 +5,9 @@
 #include <memory>
 #include <vector>
 
+class Model;
 class PostProcFramebuffer;
+class ProgramVariants;
 class Scene;
 class Shader;
 
@@ -13,14 +15,20 @@ class Shader;
 // composite reads: front faces and back faces with the "normal" program,
 // then front faces with the "rrTest" program.
 //
-// Owns: testQuadShader, normalShader, rrTestShader and the three targets
-// (width x height, the window's size).
+// Owns: testQuadShader, the variants of the "normal" and "rrTest" programs
+// (built by render() for the feature sets of the transparent models'
+// materials) and the three targets (width x height, the window's size).
 // Use: construct after the post-processing target (start-up order), then
 // each frame render() before the lit pass and, when compositing, with the
 // composite program current, bindForComposite() and drawComposite().
 class RefractionCaptures {
 public:
     RefractionCaptures(int width, int height);
+    ~RefractionCaptures();
+
+    // Builds the programs the transparent models among `models` need, at
+    // start-up (render() builds any still missing on first use).
+    void buildPrograms(const std::vector<std::shared_ptr<Model>>& models);
 
     // Leaves framebuffer 0 bound, GL_BACK culled and the scissor test off.
     // First finds the window rectangles the transparent models may cover
@@ -50,10 +58,13 @@ public:
     std::shared_ptr<PostProcFramebuffer> getFrontTarget() const { return refractionFrontTarget; }
     std::shared_ptr<PostProcFramebuffer> getBackTarget() const { return refractionBackTarget; }
     std::shared_ptr<PostProcFramebuffer> getReflectionRefractionTarget() const { return reflectionRefractionTarget; }
-    std::shared_ptr<Shader> getNormalShader() const { return normalShader; }
-    std::shared_ptr<Shader> getRRTestShader() const { return rrTestShader; }
+    ProgramVariants& getNormalPrograms() { return *normalPrograms; }
+    ProgramVariants& getRRTestPrograms() { return *rrTestPrograms; }
 
 private:
+    // Builds what the glass needs, then sets the matrices on every variant.
+    void setPassUniforms(ProgramVariants& programs, Scene& scene, const glm::mat4& view,
+                         const glm::mat4& projection);
     void findGlassRegions(Scene& scene, const glm::mat4& view, const glm::mat4& projection);
     // Binds `target` and clears what this frame's draw needs cleared.
     void prepare(PostProcFramebuffer& target);
@@ -61,10 +72,10 @@ private:
     int width;
     int height;
     std::shared_ptr<Shader> testQuadShader;
-    std::shared_ptr<Shader> normalShader;
+    std::unique_ptr<ProgramVariants> normalPrograms;
     std::shared_ptr<PostProcFramebuffer> refractionFrontTarget;
     std::shared_ptr<PostProcFramebuffer> refractionBackTarget;
-    std::shared_ptr<Shader> rrTestShader;
+    std::unique_ptr<ProgramVariants> rrTestPrograms;
     std::shared_ptr<PostProcFramebuffer> reflectionRefractionTarget;
     // Reused from frame to frame; grow only while more glass shows up.
     std::vector<glm::ivec4> glassRegions;

@@ -3,6 +3,7 @@
 #include "render/DepthTexture.h"
 #include "render/QuadVertexArray.h"
 #include "render/Model.h"
+#include "render/ProgramVariants.h"
 #include "render/Shader.h"
 
 #include <glm/gtc/matrix_transform.hpp>
@@ -53,6 +54,8 @@ glm::mat4 fallbackLightView(const glm::vec3& position, const glm::vec3& directio
 } // namespace
 
 ShadowMap::ShadowMap()
+    : shadowPrograms(std::make_unique<ProgramVariants>(ProgramVariants::Depth, "shader/shadowmap.vert",
+                                                       "shader/shadowmap.frag"))
 {
     glGenFramebuffers(1, &fbo);
     depthTexture = createDepthTexture(width, height);
@@ -64,8 +67,6 @@ ShadowMap::ShadowMap()
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
         std::cout << "ERROR::SHADOWMAP Framebuffer not complete" << std::endl;
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
-
-    shadowShader = Shader::build("shader/shadowmap.vert", "shader/shadowmap.frag");
 
     createQuadVertexArray(debugQuad, sizeof debugQuad / (5 * sizeof(float)), vao, vbo);
 
@@ -92,9 +93,17 @@ glm::mat4 ShadowMap::lightView(const SpotLight& light)
     return fallbackLightView(light.position, light.direction);
 }
 
+ShadowMap::~ShadowMap() = default;
+
+void ShadowMap::buildPrograms(const std::vector<std::shared_ptr<Model>>& models)
+{
+    shadowPrograms->build(models, false);
+}
+
 void ShadowMap::render(std::vector<SpotLight>& spotLights, std::vector<std::shared_ptr<Model>>& models)
 {
-    shadowShader->use();
+    // Nothing is built once every variant the models need exists.
+    shadowPrograms->build(models, false);
     if (!spotLights.empty()) {
         // Only the first spot light casts shadows.
         const SpotLight& light = spotLights.front();
@@ -109,15 +118,21 @@ void ShadowMap::render(std::vector<SpotLight>& spotLights, std::vector<std::shar
         lightSpaceProjMatrix = projection;
         lightPosition = light.position;
         lightColor = light.color;
-        shadowShader->setMat4("lightSpaceMatrix", lightSpaceMatrix);
     }
+    for (const auto& entry : shadowPrograms->getPrograms()) {
+        entry.second->use();
+        entry.second->setMat4("lightSpaceMatrix", lightSpaceMatrix);
+    }
+    shadowPrograms->resetCurrent();
 
     glBindFramebuffer(GL_FRAMEBUFFER, fbo);
     glViewport(0, 0, width, height);
     glClear(GL_DEPTH_BUFFER_BIT);
-    // Opaque models only: transparent ones cast no shadow.
+    // Opaque models only: transparent ones cast no shadow. Blended meshes
+    // cast where their alpha reaches 0.5, masked ones where it reaches their
+    // cutoff; two-sided ones from both faces.
     for (const std::shared_ptr<Model>& model : models)
-        model->draw(shadowShader, false);
+        model->draw(*shadowPrograms, false, false);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glViewport(0, 0, screenWidth, screenHeight);
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 class Model;
+class ProgramVariants;
 class Shader;
 
 // Depth map of the scene as the first spot light sees it (1024 x 1024,
@@ -17,8 +18,10 @@ class Shader;
 // in the upper right quarter of the screen while toggled on (F3).
 //
 // Owns: the depth texture and its framebuffer, the debug quad's buffer and
-// vertex array (never deleted; they end with the context) and shares the
-// "shader/shadowmap.*" and "shader/depthdbg.*" programs.
+// vertex array (never deleted; they end with the context), the variants of
+// the "shader/shadowmap.*" program (built by render() for the feature sets
+// of the models it is given: only materials with alpha need their own) and
+// shares the "shader/depthdbg.*" program.
 // Defaults: until the first pass with a spot light the light matrices are
 // identity and the light position and colour (0, 0, 0); the debug view is off.
 //
@@ -30,8 +33,12 @@ public:
     static constexpr float farPlane = 100.0f;
 
     ShadowMap();
+    ~ShadowMap();
 
     void setScreenSize(int width, int height);
+    // Builds the depth programs the opaque models among `models` need, at
+    // start-up (render() builds any still missing on first use).
+    void buildPrograms(const std::vector<std::shared_ptr<Model>>& models);
     // Draws the opaque models' depth from the first spot light (no light:
     // the map is still cleared and drawn with the last light's matrices).
     // Needs depth testing on; leaves framebuffer 0 bound and the viewport at
@@ -70,7 +77,7 @@ private:
     int height = 1024;
     int screenWidth = 0;
     int screenHeight = 0;
-    std::shared_ptr<Shader> shadowShader;
+    std::unique_ptr<ProgramVariants> shadowPrograms;
     bool showDepthMap = false;
     GLuint vbo = 0;
     GLuint vao = 0;

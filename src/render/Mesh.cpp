@@ -28,15 +28,68 @@ Mesh::Mesh(std::vector<Vertex> vertices, std::vector<unsigned int> indices, std:
     glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, normal)));
     glEnableVertexAttribArray(2);
     glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, uv)));
-    glBindVertexArray(0); // the array buffer stays bound
+
+    // Per-vertex colours and tangents, each in a buffer of its own and only
+    // when the mesh has one per vertex; the programs read them only for
+    // materials that ask for them.
+    const auto addExtra = [this](GLuint location, const std::vector<glm::vec4>& values) {
+        if (values.empty() || values.size() != this->vertices.size())
+            return;
+        GLuint buffer = 0;
+        glGenBuffers(1, &buffer);
+        glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(values.size() * sizeof(glm::vec4)), values.data(),
+                     GL_STATIC_DRAW);
+        glEnableVertexAttribArray(location);
+        glVertexAttribPointer(location, 4, GL_FLOAT, GL_FALSE, sizeof(glm::vec4), nullptr);
+    };
+    addExtra(3, this->extras.colors);
+    addExtra(4, this->extras.tangents);
+    glBindVertexArray(0); // the last array buffer stays bound
+}
+
+void Mesh::applyMaterial(GLuint program) const
+{
+    const auto location = [program](const char* name) { return glGetUniformLocation(program, name); };
+    glUniform4fv(location("baseColorFactor"), 1, glm::value_ptr(material.baseColorFactor));
+    const auto bindMap = [](GLenum unit, GLuint texture) {
+        glActiveTexture(GL_TEXTURE0 + unit);
+        glBindTexture(GL_TEXTURE_2D, texture);
+    };
+    if (material.has(NormalMap)) {
+        bindMap(normalMapUnit, material.normalTexture);
+        glUniform1f(location("normalScale"), material.normalScale);
+    }
+    if (material.has(Emissive)) {
+        bindMap(emissiveMapUnit, material.emissiveTexture);
+        glUniform3fv(location("emissiveFactor"), 1, glm::value_ptr(material.emissiveFactor));
+    }
+    if (material.has(AlphaMask))
+        glUniform1f(location("alphaCutoff"), material.alphaCutoff);
+    if (material.has(MetalRoughness)) {
+        bindMap(metalRoughnessMapUnit, material.metalRoughnessTexture);
+        glUniform1f(location("metallic"), material.metallic);
+        glUniform1f(location("roughness"), material.roughness);
+    }
+    if (material.has(ClassicSpecular)) {
+        glUniform3fv(location("specularColor"), 1, glm::value_ptr(material.specularColor));
+        glUniform1f(location("shininess"), material.shininess);
+    }
 }
 
 void Mesh::draw(const glm::mat4& model, GLuint program)
 {
+    // A material without features sets nothing: the plain program has none
+    // of these uniforms.
+    if (material.features != 0 || material.baseColorFactor != glm::vec4(1.0f))
+        applyMaterial(program);
     glActiveTexture(GL_TEXTURE0);
-    // Only the first texture is sampled; a mesh without any gets the shared
-    // white texture so it shows lit rather than the previous mesh's image.
-    if (!textures.empty())
+    // The material's colour texture. A mesh made without one (colorTexture
+    // 0) samples its first texture, or the fallback when it has none, so it
+    // shows lit rather than the previous mesh's image.
+    if (material.colorTexture != 0)
+        glBindTexture(GL_TEXTURE_2D, material.colorTexture);
+    else if (!textures.empty())
         glBindTexture(GL_TEXTURE_2D, textures[0].id);
     else if (fallbackTexture != 0)
         glBindTexture(GL_TEXTURE_2D, fallbackTexture);

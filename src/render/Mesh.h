@@ -41,8 +41,13 @@ public:
     Mesh(std::vector<Vertex> vertices, std::vector<unsigned int> indices, std::vector<Texture> textures,
          Material material = Material(), VertexExtras extras = VertexExtras());
 
-    // Binds the first texture on unit 0 (or the fallback texture when the
-    // mesh has none), sets "model" and draws the indexed triangles.
+    // Binds the material's colour texture on unit 0 (without one, the first
+    // texture or the fallback texture), and for a material with features
+    // its maps on units 13, 14, 15 and its uniforms ("baseColorFactor",
+    // "normalScale", "emissiveFactor", "alphaCutoff", "metallic",
+    // "roughness", "specularColor", "shininess"); sets "model" and draws the
+    // indexed triangles. Leaves unit 0 active. Face culling is the caller's
+    // (Model draws two-sided meshes without it).
     void draw(const glm::mat4& model, GLuint program);
 
     // Texture bound on unit 0 when `textures` is empty (a shared 1x1 texture
@@ -58,6 +63,8 @@ public:
     GLuint getVertexArray() const { return vao; }
 
 private:
+    void applyMaterial(GLuint program) const;
+
     GLuint vbo = 0;
     GLuint vao = 0;
     GLuint ebo = 0;

@@ -1,6 +1,7 @@
 #include "render/Model.h"
 
 #include "render/Mesh.h"
+#include "render/ProgramVariants.h"
 #include "render/Shader.h"
 
 #include <glm/gtc/matrix_transform.hpp>
@@ -45,14 +46,56 @@ glm::mat4 Model::modelMatrix() const
     return matrix;
 }
 
+void Model::setMaterialValues(Shader& shader) const
+{
+    shader.setFloat("refraction", refraction);
+    shader.setFloat("reflection", reflection);
+    shader.setFloat("transparency", transparency);
+}
+
+void Model::drawMesh(Mesh& mesh, const glm::mat4& matrix, GLuint program) const
+{
+    // Glass keeps culling: its captures tell entry from exit surfaces by it.
+    const bool cullingOff = !transparent && mesh.getMaterial().has(TwoSided);
+    if (cullingOff)
+        glDisable(GL_CULL_FACE);
+    mesh.draw(matrix, program);
+    if (cullingOff)
+        glEnable(GL_CULL_FACE);
+}
+
 void Model::draw(std::shared_ptr<Shader> shader, bool transparentPass)
 {
     if (transparentPass != transparent)
         return;
-    shader->setFloat("refraction", refraction);
-    shader->setFloat("reflection", reflection);
-    shader->setFloat("transparency", transparency);
+    setMaterialValues(*shader);
     const glm::mat4 matrix = modelMatrix();
     for (const std::shared_ptr<Mesh>& mesh : meshes)
-        mesh->draw(matrix, shader->getProgram());
+        drawMesh(*mesh, matrix, shader->getProgram());
+}
+
+void Model::draw(ProgramVariants& programs, bool transparentPass, bool skipBlended)
+{
+    if (transparentPass != transparent)
+        return;
+    const glm::mat4 matrix = modelMatrix();
+    // The model's values go to each variant its meshes use, once per draw.
+    const Shader* valuesSetOn = nullptr;
+    for (const std::shared_ptr<Mesh>& mesh : meshes) {
+        if (skipBlended && !transparent && mesh->getMaterial().has(AlphaBlend))
+            continue;
+        Shader& shader = programs.forMesh(*mesh);
+        if (&shader != valuesSetOn) {
+            setMaterialValues(shader);
+            valuesSetOn = &shader;
+        }
+        drawMesh(*mesh, matrix, shader.getProgram());
+    }
+}
+
+void Model::drawBlendedMesh(ProgramVariants& programs, Mesh& mesh)
+{
+    Shader& shader = programs.forMesh(mesh);
+    setMaterialValues(shader);
+    drawMesh(mesh, modelMatrix(), shader.getProgram());
 }

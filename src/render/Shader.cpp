@@ -8,6 +8,9 @@
 
 namespace {
 
+// Deepest chain of nested #include lines followed; a file that includes
+// itself, directly or not, stops there with a read error.
+constexpr int maxIncludeDepth = 8;
 
 bool readWholeFile(const char* path, std::string& text)
 {
@@ -19,6 +22,61 @@ bool readWholeFile(const char* path, std::string& text)
     if (file.bad())
         return false;
     text = stream.str();
+    return true;
+}
+
+// The directory part of `path`, with its trailing slash ("" for none).
+std::string directoryOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Replaces every line of the form `#include "name"` (spaces allowed around
+// the directive) with the text of `name`, read relative to the directory of
+// the file that names it, and included files' own includes likewise. Each
+// included text is wrapped in #line directives: it is numbered as GLSL
+// source string `nextString` (1, 2, ... in the order met), and the lines
+// after it get their own numbers back, so compile logs point at the right
+// file and line. False when a file cannot be read.
+bool resolveIncludes(std::string& text, const std::string& path, int sourceString, int& nextString, int depth)
+{
+    std::string result;
+    std::size_t lineStart = 0;
+    int lineNumber = 1;
+    bool changed = false;
+    while (lineStart < text.size()) {
+        std::size_t lineEnd = text.find('\n', lineStart);
+        if (lineEnd == std::string::npos)
+            lineEnd = text.size();
+        const std::string line = text.substr(lineStart, lineEnd - lineStart);
+        const std::size_t hash = line.find_first_not_of(" \t");
+        const bool directive = hash != std::string::npos && line.compare(hash, 8, "#include") == 0;
+        const std::size_t open = directive ? line.find('"', hash + 8) : std::string::npos;
+        const std::size_t close = open == std::string::npos ? std::string::npos : line.find('"', open + 1);
+        if (close == std::string::npos) {
+            result.append(text, lineStart, lineEnd - lineStart);
+            if (lineEnd < text.size())
+                result += '\n';
+        } else {
+            const std::string includePath = directoryOf(path) + line.substr(open + 1, close - open - 1);
+            std::string included;
+            if (depth >= maxIncludeDepth || !readWholeFile(includePath.c_str(), included))
+                return false;
+            const int number = nextString++;
+            if (!resolveIncludes(included, includePath, number, nextString, depth + 1))
+                return false;
+            if (!included.empty() && included.back() != '\n')
+                included += '\n';
+            result += "#line 1 " + std::to_string(number) + "\n" + included + "#line " +
+                      std::to_string(lineNumber + 1) + " " + std::to_string(sourceString) + "\n";
+            changed = true;
+        }
+        lineStart = lineEnd + 1;
+        ++lineNumber;
+    }
+    if (changed)
+        text = result;
     return true;
 }
 
@@ -52,7 +110,8 @@ void Shader::attachShader(const char* path, int stage, const std::string& define
     }
 
     std::string source;
-    if (!readWholeFile(path, source)) {
+    int nextString = 1;
+    if (!readWholeFile(path, source) || !resolveIncludes(source, path, 0, nextString, 0)) {
         std::cout << "ERROR::SHADER::FILE_NOT_SUCCESFULLY_READ" << std::endl;
         return;
     }

@@ -28,9 +28,13 @@ public:
     // Reads `path`, compiles it as `stage` (0-3), attaches it and drains the
     // GL error queue. `defines` (whole "#define NAME value" lines) are
     // compiled in right after the file's first line (its #version), and the
-    // file's own lines keep their numbers in the compiler's log. Reports on
-    // stdout and carries on:
-    //   "ERROR::SHADER::FILE_NOT_SUCCESFULLY_READ"            (stage skipped)
+    // file's own lines keep their numbers in the compiler's log. A line
+    // `#include "name"` is replaced by the file `name`, relative to the
+    // including file's directory (nested includes too): its lines show in
+    // the log as source string 1 (2, ... for further includes), those of
+    // `path` as string 0. Reports on stdout and carries on:
+    //   "ERROR::SHADER::FILE_NOT_SUCCESFULLY_READ"            (stage skipped;
+    //                                       also for an include not read)
     //   "ERROR::SHADER::COMPILATION_FAILED <path>\n<log>"     (still attached)
     //   "ERROR::SHADER::OPENGL_ERROR <code> at <path>"        (one per code)
     void attachShader(const char* path, int stage, const std::string& defines = "");

@@ -1,10 +1,13 @@
 #include "scene/Scene.h"
 
+#include "render/Mesh.h"
 #include "render/Model.h"
 #include "render/ModelLoader.h"
+#include "render/ProgramVariants.h"
 #include "render/Shader.h"
 #include "scene/ConfigSection.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <stdexcept>
@@ -122,28 +125,92 @@ const std::vector<Scene::LightUniformNames>& Scene::uniformNames(std::vector<Lig
 
 void Scene::draw(std::shared_ptr<Shader> shader, bool transparentPass)
 {
-    shader->setInt("numPointLights", static_cast<int>(pointLights.size()));
+    setLights(*shader);
+    for (const std::shared_ptr<Model>& model : models)
+        model->draw(shader, transparentPass);
+}
+
+void Scene::draw(ProgramVariants& programs, bool transparentPass)
+{
+    for (const auto& entry : programs.getPrograms()) {
+        entry.second->use();
+        setLights(*entry.second);
+    }
+    programs.resetCurrent();
+    for (const std::shared_ptr<Model>& model : models)
+        model->draw(programs, transparentPass, !transparentPass);
+}
+
+void Scene::drawBlended(ProgramVariants& programs, const glm::mat4& view)
+{
+    blended.clear();
+    // The camera sits at -transpose(R) * t for a view matrix of rotation R
+    // and translation t.
+    const glm::vec3 eye = -(glm::transpose(glm::mat3(view)) * glm::vec3(view[3]));
+    for (const std::shared_ptr<Model>& model : models) {
+        if (model->isTransparent())
+            continue;
+        for (const std::shared_ptr<Mesh>& mesh : model->getMeshes()) {
+            if (!mesh->getMaterial().has(AlphaBlend))
+                continue;
+            auto centre = boundsCentres.find(mesh.get());
+            if (centre == boundsCentres.end())
+                centre = boundsCentres.emplace(mesh.get(), boundsCentre(*mesh)).first;
+            const glm::vec3 world(model->modelMatrix() * glm::vec4(centre->second, 1.0f));
+            blended.push_back({glm::distance(eye, world), model.get(), mesh.get()});
+        }
+    }
+    if (blended.empty())
+        return;
+    // Farthest first, so each blends over what lies behind it.
+    std::stable_sort(blended.begin(), blended.end(),
+                     [](const BlendedMesh& a, const BlendedMesh& b) { return a.distance > b.distance; });
+    glEnable(GL_BLEND);
+    // The particles leave their GL_MAX equation behind.
+    glBlendEquation(GL_FUNC_ADD);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDepthMask(GL_FALSE);
+    programs.resetCurrent();
+    for (const BlendedMesh& entry : blended)
+        entry.model->drawBlendedMesh(programs, *entry.mesh);
+    glDepthMask(GL_TRUE);
+    glDisable(GL_BLEND);
+}
+
+glm::vec3 Scene::boundsCentre(const Mesh& mesh)
+{
+    const std::vector<Vertex>& vertices = mesh.getVertices();
+    if (vertices.empty())
+        return glm::vec3(0.0f);
+    glm::vec3 low = vertices.front().position, high = low;
+    for (const Vertex& vertex : vertices) {
+        low = glm::min(low, vertex.position);
+        high = glm::max(high, vertex.position);
+    }
+    return 0.5f * (low + high);
+}
+
+void Scene::setLights(Shader& shader)
+{
+    shader.setInt("numPointLights", static_cast<int>(pointLights.size()));
     const auto& pointNames = uniformNames(pointLightNames, "pointLights", pointLights.size());
     for (std::size_t i = 0; i < pointLights.size(); ++i) {
-        shader->setVec3(pointNames[i].position, pointLights[i].position);
-        shader->setVec3(pointNames[i].color, pointLights[i].color);
+        shader.setVec3(pointNames[i].position, pointLights[i].position);
+        shader.setVec3(pointNames[i].color, pointLights[i].color);
     }
 
-    shader->setInt("numSpotLights", static_cast<int>(spotLights.size()));
+    shader.setInt("numSpotLights", static_cast<int>(spotLights.size()));
     const auto& spotNames = uniformNames(spotLightNames, "spotLights", spotLights.size());
     for (std::size_t i = 0; i < spotLights.size(); ++i) {
         const SpotLight& light = spotLights[i];
-        shader->setVec3(spotNames[i].position, light.position);
-        shader->setVec3(spotNames[i].direction, light.direction);
-        shader->setVec3(spotNames[i].color, light.color);
+        shader.setVec3(spotNames[i].position, light.position);
+        shader.setVec3(spotNames[i].direction, light.direction);
+        shader.setVec3(spotNames[i].color, light.color);
         // The cone angles travel as cosines, taken in single precision.
-        shader->setFloat(spotNames[i].innerRadius, std::cos(light.innerRadius * radiansPerDegree));
-        shader->setFloat(spotNames[i].outerRadius, std::cos(light.outerRadius * radiansPerDegree));
+        shader.setFloat(spotNames[i].innerRadius, std::cos(light.innerRadius * radiansPerDegree));
+        shader.setFloat(spotNames[i].outerRadius, std::cos(light.outerRadius * radiansPerDegree));
     }
 
-    shader->setVec3("ambientColor", ambientColor);
-    shader->setFloat("ambientStrength", ambientStrength);
-
-    for (const std::shared_ptr<Model>& model : models)
-        model->draw(shader, transparentPass);
+    shader.setVec3("ambientColor", ambientColor);
+    shader.setFloat("ambientStrength", ambientStrength);
 }

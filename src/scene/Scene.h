@@ -7,10 +7,13 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+class Mesh;
 class Model;
 class ModelLoader;
+class ProgramVariants;
 class Shader;
 struct ConfigSection;
 
@@ -43,8 +46,24 @@ public:
 
     // Sends the light uniforms to `shader` (which the caller has made current),
     // then draws every model whose transparency class equals
-    // `transparentPass`, in list order.
+    // `transparentPass`, in list order, all with that one program.
     void draw(std::shared_ptr<Shader> shader, bool transparentPass);
+    // The same with each mesh drawn by the variant of `programs` its
+    // material needs: the lights go to every variant built (the caller sets
+    // the pass's matrices on each first). In an opaque pass the AlphaBlend
+    // meshes of opaque models are left for drawBlended().
+    void draw(ProgramVariants& programs, bool transparentPass);
+    // The AlphaBlend meshes of the opaque models, after everything opaque
+    // and the sky (which fills only where depth is still clear) and before
+    // the particles, into the same target: sorted back to front by the
+    // distance from the camera to each mesh's bounds centre in world space,
+    // blended (SRC_ALPHA, ONE_MINUS_SRC_ALPHA), depth-tested without depth
+    // writes. Uses the uniforms `programs` kept from the lit pass and the
+    // shadow hand-over; leaves blending off and depth writes on. Sets
+    // nothing when no such mesh exists.
+    void drawBlended(ProgramVariants& programs, const glm::mat4& view);
+    // Sets the light uniforms on `shader` (made current by the caller).
+    void setLights(Shader& shader);
 
     std::vector<std::shared_ptr<Model>>& getModels() { return models; }
     std::vector<SpotLight>& getSpotLights() { return spotLights; }
@@ -76,4 +95,15 @@ private:
     Emitter burst{true, glm::vec3(5.0f, 25.0f, 5.0f)};
     std::vector<LightUniformNames> pointLightNames;
     std::vector<LightUniformNames> spotLightNames;
+
+    static glm::vec3 boundsCentre(const Mesh& mesh);
+    struct BlendedMesh {
+        float distance;
+        Model* model;
+        Mesh* mesh;
+    };
+    // Reused from frame to frame by drawBlended().
+    std::vector<BlendedMesh> blended;
+    // Model-space centre of each blended mesh's bounding box, found once.
+    std::unordered_map<const Mesh*, glm::vec3> boundsCentres;
 };

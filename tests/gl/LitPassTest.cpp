@@ -76,6 +76,14 @@ TEST_F(LitPassTest, SpotLightsItsConeOnlyAndPointLightFallsOff)
     EXPECT_GT(lit(bulb, {2, 0, 0}), lit(bulb, {4, 0, 0}) + 10.0f);
 }
 
+TEST_F(LitPassTest, LightAddsNothingBeyondItsReach)
+{
+    // A light of colour 1 reaches 44.7 units: 50 units up it leaves the
+    // floor black, where its falloff alone would still give about 15 levels.
+    const Image image = render(load(point("far", "0,50,0", "1,1,1") + floor));
+    EXPECT_EQ(image.fractionBrighterThan(0, 0, size, size, 0.0f), 0.0);
+}
+
 TEST_F(LitPassTest, LastSlotsOfBothLightArraysAreRead)
 {
     // Sixteen point lights and eight spots, black but the last of each.

@@ -1,11 +1,16 @@
 #include "GlContext.h"
+#include "TempDir.h"
+#include "render/ProgramVariants.h"
 #include "render/Shader.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 // Every program under shader/ compiles and links without a word, and each
 // uniform the C++ side sets (and the program is meant to read) is active in
-// it, so the two sides cannot drift apart.
+// it, so the two sides cannot drift apart; likewise each material variant.
+// The ".glsl" files are not stages: the programs include them.
 namespace {
 
 struct ProgramInterface {
@@ -36,6 +41,18 @@ const ProgramInterface programs[] = {
 
 void PrintTo(const ProgramInterface& p, std::ostream* out) { *out << p.name; }
 
+void expectLinkedReading(const Shader& shader, const std::vector<std::string>& uniforms)
+{
+    GLint linked = 0;
+    char log[2048] = {};
+    glGetProgramiv(shader.getProgram(), GL_LINK_STATUS, &linked);
+    glGetProgramInfoLog(shader.getProgram(), sizeof log, nullptr, log);
+    ASSERT_TRUE(linked) << log;
+    EXPECT_STREQ(log, "");
+    for (const std::string& uniform : uniforms)
+        EXPECT_NE(glGetUniformLocation(shader.getProgram(), uniform.c_str()), -1) << "does not read " << uniform;
+}
+
 class ShaderInterface : public GlTest, public testing::WithParamInterface<ProgramInterface> {};
 
 TEST_P(ShaderInterface, CompilesLinksSilentlyAndReadsItsUniforms)
@@ -47,17 +64,112 @@ TEST_P(ShaderInterface, CompilesLinksSilentlyAndReadsItsUniforms)
         shader.attachShader(("shader/" + file).c_str(), stage);
     shader.link();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    GLint linked = 0;
-    char log[2048] = {};
-    glGetProgramiv(shader.getProgram(), GL_LINK_STATUS, &linked);
-    glGetProgramInfoLog(shader.getProgram(), sizeof log, nullptr, log);
-    ASSERT_TRUE(linked) << log;
-    EXPECT_STREQ(log, "");
-    for (const std::string& uniform : program.uniforms)
-        EXPECT_NE(glGetUniformLocation(shader.getProgram(), uniform.c_str()), -1) << "does not read " << uniform;
+    expectLinkedReading(shader, program.uniforms);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllPrograms, ShaderInterface, testing::ValuesIn(programs),
                          [](const testing::TestParamInfo<ProgramInterface>& info) { return info.param.name; });
+
+TEST(ShaderFiles, EachIsAStageOfAProgramAboveOrAnInclude)
+{
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(VELMORA_SOURCE_DIR) + "/shader")) {
+        const std::string file = entry.path().filename().string();
+        bool listed = entry.path().extension() == ".glsl";
+        for (const ProgramInterface& program : programs)
+            for (const auto& stage : program.stages)
+                listed = listed || stage.first == file;
+        EXPECT_TRUE(listed) << file << " is in no program";
+    }
+}
+
+// Each program's variants for material features: the uniforms of the
+// features its kind reads are active, the maps' samplers on their units.
+struct VariantInterface {
+    const char* name;
+    ProgramVariants::Kind kind;
+    const char* program;
+    unsigned key;
+    std::vector<std::string> uniforms;
+};
+
+const std::vector<std::string> mapsAndFactors = {"baseColorFactor", "alphaCutoff", "normalTexture",
+                                                 "normalScale",     "emissiveFactor", "emissiveTexture",
+                                                 "metallic",        "roughness",   "metalRoughnessTexture"};
+const VariantInterface variants[] = {
+    {"lit_maps", ProgramVariants::Lit, "simpletextured",
+     ProgramVariants::ColorFactor | AlphaMask | NormalMap | Emissive | MetalRoughness, mapsAndFactors},
+    {"lit_classic", ProgramVariants::Lit, "simpletextured", ClassicSpecular | TwoSided | AlphaBlend | VertexColors,
+     {"specularColor", "shininess"}},
+    {"rrTest_maps", ProgramVariants::Reflection, "rrTest",
+     ProgramVariants::ColorFactor | AlphaMask | NormalMap | Emissive | MetalRoughness, mapsAndFactors},
+    {"rrTest_classic", ProgramVariants::Reflection, "rrTest", ClassicSpecular | VertexColors,
+     {"specularColor", "shininess"}},
+    {"normal", ProgramVariants::Normal, "normal", ProgramVariants::ColorFactor | NormalMap | AlphaMask | VertexColors,
+     {"baseColorFactor", "normalTexture", "normalScale", "alphaCutoff"}},
+    {"shadowmap_mask", ProgramVariants::Depth, "shadowmap", ProgramVariants::ColorFactor | AlphaMask | VertexColors,
+     {"baseColorFactor", "alphaCutoff", "diffuseTexture"}},
+    {"shadowmap_blend", ProgramVariants::Depth, "shadowmap", AlphaBlend, {"diffuseTexture"}},
+};
+
+void PrintTo(const VariantInterface& v, std::ostream* out) { *out << v.name; }
+
+class VariantShaderInterface : public GlTest, public testing::WithParamInterface<VariantInterface> {};
+
+TEST_P(VariantShaderInterface, CompilesLinksSilentlyAndReadsItsMaterialUniforms)
+{
+    const VariantInterface& variant = GetParam();
+    const std::string base = std::string("shader/") + variant.program;
+    ProgramVariants programs(variant.kind, base + ".vert", base + ".frag");
+    testing::internal::CaptureStdout();
+    const std::shared_ptr<Shader> shader = programs.get(variant.key);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    expectLinkedReading(*shader, variant.uniforms);
+    const std::pair<const char*, GLint> units[] = {
+        {"normalTexture", 13}, {"emissiveTexture", 14}, {"metalRoughnessTexture", 15}};
+    for (const auto& [sampler, unit] : units) {
+        const GLint location = glGetUniformLocation(shader->getProgram(), sampler);
+        GLint value = -1;
+        if (location != -1)
+            glGetUniformiv(shader->getProgram(), location, &value);
+        EXPECT_TRUE(location == -1 || value == unit) << sampler << " on unit " << value;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(MaterialVariants, VariantShaderInterface, testing::ValuesIn(variants),
+                         [](const testing::TestParamInfo<VariantInterface>& info) { return info.param.name; });
+
+// A file named by an #include line is compiled in its place; the compiler's
+// log names each line by its own file (source string 0 the stage's file,
+// 1 the first include) and number, defines or not.
+TEST_F(GlTest, IncludedFilesCompileInPlaceAndKeepTheirLineNumbersInTheLog)
+{
+    TempDir dir;
+    const auto compile = [&](const std::string& include, const std::string& defines) {
+        dir.write("inc/part.glsl", include);
+        dir.write("stage.frag", "#version 430 core\n#include \"inc/part.glsl\"\nout vec4 colour;\n"
+                                "void main()\n{\n    colour = vec4(value + undeclared);\n}\n");
+        Shader shader;
+        testing::internal::CaptureStdout();
+        shader.attachShader(dir.file("stage.frag").c_str(), Shader::Fragment, defines);
+        GLint attached = 0;
+        glGetProgramiv(shader.getProgram(), GL_ATTACHED_SHADERS, &attached);
+        return std::make_pair(testing::internal::GetCapturedStdout(), attached);
+    };
+    const auto [mainError, attachedA] = compile("// value\nconst float value = 1.0;\n", "#define A 1\n");
+    EXPECT_NE(mainError.find("COMPILATION_FAILED"), std::string::npos) << mainError;
+    EXPECT_NE(mainError.find("0:6("), std::string::npos) << "line 6 of the stage's file: " << mainError;
+    const auto [includeError, attachedB] = compile("// value\nconst float value = ;\n", "");
+    EXPECT_NE(includeError.find("1:2("), std::string::npos) << "line 2 of the include: " << includeError;
+    EXPECT_EQ(attachedA + attachedB, 2);
+
+    dir.write("missing.frag", "#version 430 core\n#include \"absent.glsl\"\nvoid main()\n{\n}\n");
+    Shader shader;
+    testing::internal::CaptureStdout();
+    shader.attachShader(dir.file("missing.frag").c_str(), Shader::Fragment);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR::SHADER::FILE_NOT_SUCCESFULLY_READ\n");
+    GLint attached = -1;
+    glGetProgramiv(shader.getProgram(), GL_ATTACHED_SHADERS, &attached);
+    EXPECT_EQ(attached, 0);
+}
 
 } // namespace

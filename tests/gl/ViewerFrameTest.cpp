@@ -9,6 +9,9 @@
 #include "app/InputCallbacks.h"
 #include "app/Viewer.h"
 #include "camera/Camera.h"
+#include "render/Mesh.h"
+#include "render/Model.h"
+#include "render/StbTexture.h"
 
 #include <GLFW/glfw3.h>
 #include <glm/gtc/matrix_transform.hpp>
@@ -206,6 +209,76 @@ TEST_F(ViewerFrame, SkyParticlesAndGlassReachTheWindowThroughTheComposite)
     // The nearly opaque ball shows its own blue over the backdrop (blue 60).
     const glm::ivec2 t = pixelOf(tintedCentre);
     EXPECT_GT(probe(on, t.x, t.y).b, probe(off, t.x, t.y).b + 60.0f) << "transparency is not applied";
+}
+
+TEST_F(ViewerFrame, LitProgramBuiltForTheScenesLightCountsUsesEveryPointLight)
+{
+    // Two point lights mirrored about the view's centre line before a grey
+    // backdrop (the glass far out of view): the frame is mirror-symmetric.
+    TempDir dir;
+    writeBackdropScene(
+        dir, [](int, int) { return glm::u8vec3(128, 128, 128); }, 6.0f, 3.0f, glm::vec3(0, -60, 0),
+        "$ left 1\ntype 0 0\nposition 0 -3,2,-2\ncolor 0 1,1,1\n$ right 1\ntype 0 0\nposition 0 3,2,-2\ncolor 0 1,1,1\n",
+        eye, eye, 1000);
+    const bool started = start(dir.path());
+    Image image;
+    if (started)
+        image = frame(0);
+    finish(started);
+    ASSERT_TRUE(started) << out << errors;
+    keepImage(image, "mirror");
+    const glm::ivec2 lit = pixelOf(glm::vec3(3, 2, -3)), middle = pixelOf(glm::vec3(0, 2, -3));
+    const auto probe = [&](const glm::ivec2& p) { return image.mean(p.x - 2, p.y - 2, p.x + 3, p.y + 3).r; };
+    EXPECT_GT(probe(lit), probe(middle) + 30.0f) << "the lights do not reach the backdrop";
+    // Each pixel of the backdrop's left half against its mirror image: two
+    // levels for rounding, not one pixel off.
+    Image mirrored = image;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c)
+                mirrored.rgb[(y * width + x) * 3 + c] = image.rgb[(y * width + width - 1 - x) * 3 + c];
+    const glm::ivec2 low = pixelOf(glm::vec3(-5.5f, 4.5f, -3)), high = pixelOf(glm::vec3(0, -0.5f, -3));
+    EXPECT_EQ(compareImages(image, mirrored, 2, low.x, low.y, high.x, high.y).failingShare, 0.0);
+}
+
+TEST_F(ViewerFrame, BlendedMeshShowsOverTheSky)
+{
+    // A red pane at half alpha above the backdrop, with only sky behind it:
+    // drawn before the sky, the sky (drawn where depth is still clear)
+    // would cover it.
+    TempDir dir;
+    writeBackdropScene(dir, [](int, int) { return glm::u8vec3(128, 128, 128); }, 6.0f, 3.0f, glm::vec3(0, -60, 0), "",
+                       eye, eye, 1000);
+    for (const char* face : {"ft", "bk", "up", "dn", "rt", "lf"}) {
+        const std::vector<glm::u8vec3> pixels(16, skyColour);
+        stbi_write_tga(dir.file(std::string("assets/skybox/mnight/mnight_") + face + ".tga").c_str(), 4, 4, 3,
+                       pixels.data());
+    }
+    const bool started = start(dir.path());
+    Image image;
+    if (started) {
+        const unsigned char red[4] = {255, 0, 0, 255};
+        StbTexture texture;
+        texture.loadTexture2DFromPixels(1, 1, red);
+        Material material;
+        material.features = AlphaBlend;
+        material.colorTexture = texture.getId();
+        material.baseColorFactor.a = 0.5f;
+        // Facing the camera (+z), 1 x 1 about (0, 6.5, 0).
+        const std::vector<Vertex> corners = {{{-0.5f, 6, 0}, {0, 0, 1}, {0, 0}}, {{0.5f, 6, 0}, {0, 0, 1}, {1, 0}},
+                                             {{0.5f, 7, 0}, {0, 0, 1}, {1, 1}}, {{-0.5f, 7, 0}, {0, 0, 1}, {0, 1}}};
+        viewer.getScene().getModels().push_back(std::make_shared<Model>(std::vector<std::shared_ptr<Mesh>>{
+            std::make_shared<Mesh>(corners, std::vector<unsigned>{0, 1, 2, 0, 2, 3}, std::vector<Texture>{}, material)}));
+        for (int f = 0; f < 2; ++f)
+            image = frame(f);
+    }
+    finish(started);
+    ASSERT_TRUE(started) << out << errors;
+    // Half the pane's lit red (ambient 1: 231) over the sky (90, 20, 140).
+    const glm::ivec2 p = pixelOf(glm::vec3(0, 6.5f, 0));
+    const glm::vec3 seen = image.mean(p.x - 2, p.y - 2, p.x + 3, p.y + 3);
+    EXPECT_NEAR(seen.r, (231.0f + skyColour.r) / 2, 10.0f);
+    EXPECT_NEAR(seen.b, skyColour.b / 2.0f, 10.0f);
 }
 
 TEST_F(ViewerFrame, SixHundredFramesOfTheShippedSceneWithEveryBindingRaiseNoOpenGlError)

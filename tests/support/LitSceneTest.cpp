@@ -1,5 +1,7 @@
 #include "LitSceneTest.h"
 
+#include "effects/ShadowMap.h"
+
 #include <glm/gtc/matrix_transform.hpp>
 
 void LitSceneTest::SetUp()
@@ -35,6 +37,33 @@ Image LitSceneTest::render(Scene& scene)
     shader->setMat4("view", view);
     shader->setMat4("projection", projection);
     scene.draw(shader, false);
+    EXPECT_TRUE(drainErrors().empty());
+    Image image = target->read();
+    keepImage(image, std::to_string(scenes.size()));
+    return image;
+}
+
+Image LitSceneTest::renderMaterials(Scene& scene, ShadowMap* shadows)
+{
+    if (!lit)
+        lit = std::make_unique<ProgramVariants>(ProgramVariants::Lit, "shader/simpletextured.vert",
+                                                "shader/simpletextured.frag");
+    testing::internal::CaptureStdout();
+    lit->build(scene.getModels(), false);
+    if (shadows) {
+        shadows->render(scene.getSpotLights(), scene.getModels());
+        for (const auto& entry : lit->getPrograms())
+            shadows->setUniforms(entry.second);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    target->clear();
+    for (const auto& entry : lit->getPrograms()) {
+        entry.second->use();
+        entry.second->setMat4("view", view);
+        entry.second->setMat4("projection", projection);
+    }
+    scene.draw(*lit, false);
+    scene.drawBlended(*lit, view);
     EXPECT_TRUE(drainErrors().empty());
     Image image = target->read();
     keepImage(image, std::to_string(scenes.size()));

@@ -2,8 +2,11 @@
 
 #include "GlContext.h"
 #include "TempDir.h"
+#include "render/ProgramVariants.h"
 #include "render/Shader.h"
 #include "scene/Scene.h"
+
+class ShadowMap;
 
 #include <memory>
 #include <string>
@@ -21,12 +24,18 @@ protected:
     // The lit pass as the frame loop runs it, into the target; a shadow map
     // the test rendered first is read through its uniforms.
     Image render(Scene& scene);
+    // The lit pass as the viewer runs it, with the variants of the lit
+    // program the scene's materials need: the opaque meshes, then the
+    // blended ones. With `shadows`, its pass runs first and is handed to
+    // every variant.
+    Image renderMaterials(Scene& scene, ShadowMap* shadows = nullptr);
     // Mean colour of the 5 x 5 pixels where `world` lands.
     glm::vec3 probe(const Image& image, const glm::vec3& world) const;
 
     TempDir dir;
     std::unique_ptr<RenderTarget> target;
     std::shared_ptr<Shader> shader;
+    std::unique_ptr<ProgramVariants> lit;
     glm::mat4 view, projection;
     std::string output, errors;
 
