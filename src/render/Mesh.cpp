@@ -84,15 +84,9 @@ void Mesh::draw(const glm::mat4& model, GLuint program)
     if (material.features != 0 || material.baseColorFactor != glm::vec4(1.0f))
         applyMaterial(program);
     glActiveTexture(GL_TEXTURE0);
-    // The material's colour texture. A mesh made without one (colorTexture
-    // 0) samples its first texture, or the fallback when it has none, so it
-    // shows lit rather than the previous mesh's image.
-    if (material.colorTexture != 0)
-        glBindTexture(GL_TEXTURE_2D, material.colorTexture);
-    else if (!textures.empty())
-        glBindTexture(GL_TEXTURE_2D, textures[0].id);
-    else if (fallbackTexture != 0)
-        glBindTexture(GL_TEXTURE_2D, fallbackTexture);
+    // Always bound, so that no mesh samples the previous mesh's image (a
+    // mesh made without a colour texture unbinds the unit).
+    glBindTexture(GL_TEXTURE_2D, material.colorTexture);
     glBindVertexArray(vao);
     glUniformMatrix4fv(glGetUniformLocation(program, "model"), 1, GL_FALSE, glm::value_ptr(model));
     glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_INT, nullptr);

@@ -41,19 +41,14 @@ public:
     Mesh(std::vector<Vertex> vertices, std::vector<unsigned int> indices, std::vector<Texture> textures,
          Material material = Material(), VertexExtras extras = VertexExtras());
 
-    // Binds the material's colour texture on unit 0 (without one, the first
-    // texture or the fallback texture), and for a material with features
+    // Binds the material's colour texture on unit 0 (never one of
+    // `textures`, which only records the material's list), and for a material with features
     // its maps on units 13, 14, 15 and its uniforms ("baseColorFactor",
     // "normalScale", "emissiveFactor", "alphaCutoff", "metallic",
     // "roughness", "specularColor", "shininess"); sets "model" and draws the
     // indexed triangles. Leaves unit 0 active. Face culling is the caller's
     // (Model draws two-sided meshes without it).
     void draw(const glm::mat4& model, GLuint program);
-
-    // Texture bound on unit 0 when `textures` is empty (a shared 1x1 texture
-    // of the material's colour, or white), so untextured meshes show their
-    // colour instead of another mesh's image.
-    void setFallbackTexture(GLuint texture) { fallbackTexture = texture; }
 
     const std::vector<Vertex>& getVertices() const { return vertices; }
     const std::vector<unsigned int>& getIndices() const { return indices; }
@@ -71,7 +66,6 @@ private:
     std::vector<Vertex> vertices;
     std::vector<unsigned int> indices;
     std::vector<Texture> textures;
-    GLuint fallbackTexture = 0;
     Material material;
     VertexExtras extras;
 };

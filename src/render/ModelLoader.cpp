@@ -156,11 +156,8 @@ std::shared_ptr<Mesh> ModelLoader::makeMesh(ImportedMesh& mesh, const ImportedMo
         const GLuint id = loadImage(reference, model).id;
         textures.push_back(Texture{id != 0 ? id : white, reference.type});
     }
-    auto result = std::make_shared<Mesh>(std::move(mesh.vertices), std::move(mesh.indices), std::move(textures),
-                                         material, std::move(extras));
-    if (result->getTextures().empty())
-        result->setFallbackTexture(ownColour);
-    return result;
+    return std::make_shared<Mesh>(std::move(mesh.vertices), std::move(mesh.indices), std::move(textures), material,
+                                  std::move(extras));
 }
 
 const ModelLoader::LoadedImage& ModelLoader::loadImage(const TextureReference& reference, const ImportedModel& model)
