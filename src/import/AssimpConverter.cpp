@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -186,7 +187,11 @@ bool AssimpConverter::convert(const std::string& path, ImportedModel& model, std
     // aiProcess_Triangulate | aiProcess_FlipUVs and nothing else: node
     // transforms and missing normals are handled below, where zero normals
     // and mirroring transforms can be dealt with too.
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
     const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate | aiProcess_FlipUVs);
+    const auto read = Clock::now();
+    readMs = std::chrono::duration<double, std::milli>(read - start).count();
     // An incomplete scene is refused whatever other flags come with it, and
     // so is one without meshes (a text file read as an empty OBJ, say).
     if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode || scene->mNumMeshes == 0) {
@@ -209,6 +214,7 @@ bool AssimpConverter::convert(const std::string& path, ImportedModel& model, std
     if (bones)
         collectNodeTransforms(scene->mRootNode, glm::mat4(1.0f), nodeTransforms);
     collectMeshes(scene->mRootNode, scene, aiMatrix4x4(), model);
+    convertMs = std::chrono::duration<double, std::milli>(Clock::now() - read).count();
     std::size_t triangles = 0;
     for (const ImportedMesh& mesh : model.meshes)
         triangles += mesh.indices.size() / 3;

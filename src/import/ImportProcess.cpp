@@ -36,13 +36,18 @@ constexpr int childChannelFd = 3;
 // Every message starts with this header. 'P': progress, nothing follows.
 // 'E': `length` bytes of error text follow in the same message. 'M': the
 // model, `length` bytes encoded at the start of the memfd that comes with
-// the message.
+// the message, followed in the message by the child's ChildTimings.
 struct Header {
     std::uint32_t index;
     std::uint32_t kind;
     std::uint64_t length;
 };
 static_assert(sizeof(Header) == 16, "the header travels as 16 bytes");
+struct ChildTimings {
+    double readMs;
+    double convertMs;
+    double encodeMs;
+};
 
 // In the child: the socket and the file being imported.
 int progressFd = -1;
@@ -144,7 +149,7 @@ bool confine()
 }
 
 // The file's import as an error text, or the model in `model`.
-bool importOne(const std::string& path, ImportedModel& model, std::string& error)
+bool importOne(const std::string& path, ImportedModel& model, std::string& error, ChildTimings& timings)
 {
     const std::string outOfMemory = "ran out of memory importing " + path;
     try {
@@ -162,7 +167,11 @@ bool importOne(const std::string& path, ImportedModel& model, std::string& error
             error = path + " is not a regular file";
             return false;
         }
-        if (AssimpConverter().convert(path, model, error))
+        AssimpConverter converter;
+        const bool converted = converter.convert(path, model, error);
+        timings.readMs = converter.readMs;
+        timings.convertMs = converter.convertMs;
+        if (converted)
             return true;
         // Assimp catches an allocation failure and names the exception.
         if (error.find("bad_alloc") != std::string::npos)
@@ -211,18 +220,22 @@ int modelMemory(const ImportedModel& model, std::size_t& size)
         ImportedModel model;
         std::string error = "could not confine the import process";
         bool imported = false;
+        ChildTimings timings{};
         if (confined) {
             if (ImportProcess::childHook)
                 ImportProcess::childHook(paths[i]);
-            imported = importOne(paths[i], model, error);
+            imported = importOne(paths[i], model, error, timings);
         }
         bool sent = false;
         if (imported) {
             std::size_t size = 0;
+            const auto start = std::chrono::steady_clock::now();
             const int fd = modelMemory(model, size);
+            timings.encodeMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
             model = ImportedModel();
             if (fd >= 0) {
-                sent = send(childChannelFd, Header{currentIndex, 'M', size}, std::string(), fd);
+                sent = send(childChannelFd, Header{currentIndex, 'M', size},
+                            std::string(reinterpret_cast<const char*>(&timings), sizeof timings), fd);
                 close(fd);
             } else {
                 imported = false;
@@ -391,7 +404,8 @@ ImportProcess::Outcome ImportProcess::receive(ImportedModel& model, std::string&
             error.assign(text, textBytes);
             return Outcome::Error;
         }
-        if (!whole || header.kind != 'M' || textBytes != 0 || descriptors != 1 || header.length > resultLimitBytes) {
+        if (!whole || header.kind != 'M' || textBytes != sizeof(ChildTimings) || descriptors != 1 ||
+            header.length > resultLimitBytes) {
             if (memory >= 0)
                 close(memory);
             return Outcome::Garbled;
@@ -407,8 +421,16 @@ ImportProcess::Outcome ImportProcess::receive(ImportedModel& model, std::string&
         close(memory);
         if (map == MAP_FAILED)
             return Outcome::Garbled;
+        const auto start = std::chrono::steady_clock::now();
         const bool decoded = model.decode(static_cast<const char*>(map), header.length, error);
         munmap(map, header.length);
+        // Figures for the start-up breakdown only; nothing depends on them.
+        ChildTimings child{};
+        std::memcpy(&child, text, sizeof child);
+        timings.readMs = child.readMs;
+        timings.convertMs = child.convertMs;
+        timings.handOverMs =
+            child.encodeMs + std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         return decoded ? Outcome::Model : Outcome::Error;
     }
 }

@@ -63,6 +63,16 @@ public:
     bool next(ImportedModel& model, std::string& error);
     void setStallLimit(int milliseconds) { stallMs = milliseconds; }
 
+    // Where the last model next() returned spent its time, in ms: Assimp's
+    // ReadFile, the conversion (images decoded included), and the hand-over
+    // (encoding in the child, checking and decoding in the viewer).
+    struct Timings {
+        double readMs = 0.0;
+        double convertMs = 0.0;
+        double handOverMs = 0.0;
+    };
+    const Timings& lastTimings() const { return timings; }
+
     bool running() const { return child > 0; }
     // The file next() will return next; empty when all have been returned.
     std::string upcoming() const { return done < paths.size() ? paths[done] : std::string(); }
@@ -85,4 +95,5 @@ private:
     int outputFd = -1;
     int stallMs = stallLimitMs;
     std::string output;
+    Timings timings;
 };

@@ -3,6 +3,7 @@
 #include "render/Model.h"
 #include "render/StbTexture.h"
 
+#include <chrono>
 #include <iostream>
 
 namespace {
@@ -11,6 +12,12 @@ namespace {
 constexpr float textureAnisotropy = 8.0f;
 
 } // namespace
+
+std::vector<ModelLoader::LoadRecord>& ModelLoader::loadRecords()
+{
+    static std::vector<LoadRecord> records;
+    return records;
+}
 
 void ModelLoader::prefetch(const std::vector<std::string>& paths)
 {
@@ -39,14 +46,19 @@ std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
         // child.
         if (!batch.running() && !batch.upcoming().empty())
             batch.start(batch.rest());
+        ImportProcess::Timings timings;
         if (batch.upcoming() == path) {
             ok = batch.next(imported, error);
+            timings = batch.lastTimings();
         } else {
             // Not announced, or asked for out of turn: a child of its own.
             ImportProcess single;
             single.start({path});
             ok = single.next(imported, error);
+            timings = single.lastTimings();
         }
+        if (ok)
+            loadRecords().push_back(LoadRecord{path, timings.readMs, timings.convertMs, timings.handOverMs, 0.0, 0});
     }
     const auto left = remaining.find(path);
     if (left != remaining.end() && --left->second <= 0) {
@@ -60,10 +72,19 @@ std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
         std::cerr << "ERROR::ASSIMP:: " << error << std::endl;
         return std::make_shared<Model>(std::vector<std::shared_ptr<Mesh>>());
     }
+    const bool recorded = repeat == repeats.end() && !loadRecords().empty() && loadRecords().back().path == path;
+    const auto start = std::chrono::steady_clock::now();
+    std::size_t triangles = 0;
     std::vector<std::shared_ptr<Mesh>> meshes;
     meshes.reserve(imported.meshes.size());
-    for (ImportedMesh& mesh : imported.meshes)
+    for (ImportedMesh& mesh : imported.meshes) {
+        triangles += mesh.indices.size() / 3;
         meshes.push_back(makeMesh(mesh, imported));
+    }
+    if (recorded) {
+        loadRecords().back().uploadMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        loadRecords().back().triangles = triangles;
+    }
     return std::make_shared<Model>(std::move(meshes));
 }
 

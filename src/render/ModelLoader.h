@@ -39,6 +39,20 @@ public:
     // the viewer making the models.
     void prefetch(const std::vector<std::string>& paths);
 
+    // Where each model file loaded in this process spent its start-up time,
+    // in ms (see ImportProcess::Timings; upload: making its meshes and
+    // textures), with its triangle count. Appended by every loadModel() that
+    // imported a file; read by the benchmark.
+    struct LoadRecord {
+        std::string path;
+        double readMs = 0.0;
+        double convertMs = 0.0;
+        double handOverMs = 0.0;
+        double uploadMs = 0.0;
+        std::size_t triangles = 0;
+    };
+    static std::vector<LoadRecord>& loadRecords();
+
 private:
     // A decoded image: its texture (0 when it could not be decoded, the
     // failure printed once) and what its texels hold.
