@@ -4,7 +4,8 @@
 #   fuzz.sh [seconds] [target...]
 # seconds: running time per target (default 20). Targets: config (the section
 # text reader and its getters), scene (scene loading), path (camera path
-# loading and playback); all three by default.
+# loading and playback), handover (the viewer's reader of the import
+# process's results); all four by default.
 #
 # Each target starts from its seeds (tests/fuzz/corpus/<target>/ and the
 # shipped data files) and keeps what it finds in build-fuzz/corpus/<target>/,
@@ -15,7 +16,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-20}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(config scene path)
+[ ${#targets[@]} -gt 0 ] || targets=(config scene path handover)
 
 # VELMORA_FUZZ_BUILD names a build folder already configured with
 # VELMORA_FUZZ=ON (scripts/test.sh passes its own).

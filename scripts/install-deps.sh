@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libglfw3-dev libglew-dev libassimp-dev libstb-dev libglm-dev
-          libgl1-mesa-dri)
+          libseccomp-dev libgl1-mesa-dri)
 if [ "${1:-run}" = test ]; then
   packages+=(libgtest-dev xvfb xauth x11-utils xdotool imagemagick clang libclang-rt-14-dev
              assimp-testmodels)

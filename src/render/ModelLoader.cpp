@@ -3,59 +3,27 @@
 #include "render/Model.h"
 #include "render/StbTexture.h"
 
-#include <algorithm>
-#include <cctype>
-#include <filesystem>
-#include <fstream>
+#include <chrono>
 #include <iostream>
 
-namespace fs = std::filesystem;
-
 namespace {
-
-// Assimp's aiString holds at most this many bytes, terminator included.
-constexpr std::size_t assimpStringCapacity = 1024;
 
 // Model textures are sampled with up to this many anisotropic taps.
 constexpr float textureAnisotropy = 8.0f;
 
-bool isFile(const std::string& path)
-{
-    std::error_code error;
-    return fs::is_regular_file(path.empty() ? fs::path(".") : fs::path(path), error);
-}
-
-std::string lowered(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// An entry of `directory` ("" the working directory) whose name equals
-// `name` but for case; empty when there is none.
-std::string sameNameInAnyCase(const std::string& directory, const std::string& name)
-{
-    if (name.empty())
-        return std::string();
-    const std::string wanted = lowered(name);
-    std::error_code error;
-    for (fs::directory_iterator entry(directory.empty() ? fs::path(".") : fs::path(directory), error), end;
-         !error && entry != end; entry.increment(error)) {
-        const std::string candidate = entry->path().filename().string();
-        if (lowered(candidate) == wanted && isFile(directory + candidate))
-            return directory + candidate;
-    }
-    return std::string();
-}
-
 } // namespace
+
+std::vector<ModelLoader::LoadRecord>& ModelLoader::loadRecords()
+{
+    static std::vector<LoadRecord> records;
+    return records;
+}
 
 void ModelLoader::prefetch(const std::vector<std::string>& paths)
 {
     std::vector<std::string> distinct;
     for (const std::string& announced : paths)
-        if (remaining[announced]++ == 0 && std::ifstream(announced))
+        if (remaining[announced]++ == 0)
             distinct.push_back(announced);
     if (!distinct.empty())
         batch.start(distinct);
@@ -68,25 +36,29 @@ std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
     std::string error;
     bool ok = true;
     const auto repeat = repeats.find(path);
+    // The viewer never opens a model file: a path whose open blocks (a FIFO,
+    // a stalled network mount) would stop it for good. The import process
+    // opens it, watched by its stall limit.
     if (repeat != repeats.end()) {
         imported = repeat->second;
-    } else if (!std::ifstream(path)) {
-        // Assimp's own words for a file it cannot open, without a child.
-        error = "Unable to open file \"" + path + "\".";
-        ok = false;
     } else {
         // After a crash the files behind the one that crashed go to a new
         // child.
         if (!batch.running() && !batch.upcoming().empty())
             batch.start(batch.rest());
+        ImportProcess::Timings timings;
         if (batch.upcoming() == path) {
             ok = batch.next(imported, error);
+            timings = batch.lastTimings();
         } else {
             // Not announced, or asked for out of turn: a child of its own.
             ImportProcess single;
             single.start({path});
             ok = single.next(imported, error);
+            timings = single.lastTimings();
         }
+        if (ok)
+            loadRecords().push_back(LoadRecord{path, timings.readMs, timings.convertMs, timings.handOverMs, 0.0, 0});
     }
     const auto left = remaining.find(path);
     if (left != remaining.end() && --left->second <= 0) {
@@ -100,10 +72,19 @@ std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
         std::cerr << "ERROR::ASSIMP:: " << error << std::endl;
         return std::make_shared<Model>(std::vector<std::shared_ptr<Mesh>>());
     }
+    const bool recorded = repeat == repeats.end() && !loadRecords().empty() && loadRecords().back().path == path;
+    const auto start = std::chrono::steady_clock::now();
+    std::size_t triangles = 0;
     std::vector<std::shared_ptr<Mesh>> meshes;
     meshes.reserve(imported.meshes.size());
-    for (ImportedMesh& mesh : imported.meshes)
+    for (ImportedMesh& mesh : imported.meshes) {
+        triangles += mesh.indices.size() / 3;
         meshes.push_back(makeMesh(mesh, imported));
+    }
+    if (recorded) {
+        loadRecords().back().uploadMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        loadRecords().back().triangles = triangles;
+    }
     return std::make_shared<Model>(std::move(meshes));
 }
 
@@ -162,31 +143,28 @@ std::shared_ptr<Mesh> ModelLoader::makeMesh(ImportedMesh& mesh, const ImportedMo
 
 const ModelLoader::LoadedImage& ModelLoader::loadImage(const TextureReference& reference, const ImportedModel& model)
 {
-    const auto key = reference.embedded >= 0 ? std::make_pair(path, reference.embedded)
-                                             : std::make_pair(fs::path(findTexture(path, reference.name)).lexically_normal().string(), -1);
+    static const LoadedImage none;
+    if (reference.image < 0)
+        return none;
+    const DecodedImage& decoded = model.images[static_cast<std::size_t>(reference.image)];
+    const auto key = decoded.file.empty() ? std::make_pair(path, reference.image) : std::make_pair(decoded.file, -1);
     const auto known = images.find(key);
     if (known != images.end())
         return known->second;
-    auto image = std::make_shared<StbTexture>();
-    if (reference.embedded >= 0) {
-        const EmbeddedImage& embedded = model.images[static_cast<std::size_t>(reference.embedded)];
-        const auto* bytes = reinterpret_cast<const unsigned char*>(embedded.bytes.data());
-        if (embedded.height == 0)
-            image->loadTexture2DFromMemory(bytes, embedded.bytes.size(), reference.name + " in " + path);
-        else
-            image->loadTexture2DFromPixels(static_cast<int>(embedded.width), static_cast<int>(embedded.height),
-                                           bytes);
-    } else {
-        image->loadTexture2D(key.first.c_str());
-    }
-    // Texture coordinates beyond 0..1 tile the image, and minified texels
-    // are filtered through the mipmaps (trilinear, anisotropic where offered)
-    // so that distant and slanted surfaces do not shimmer.
-    image->setWrapAndFilter(GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
-    image->setMaxAnisotropy(textureAnisotropy);
     LoadedImage loaded;
-    if (image->hasImage())
+    if (decoded.texels.empty()) {
+        std::cout << "Failed to load texture " << (decoded.file.empty() ? decoded.label : decoded.file) << std::endl;
+    } else {
+        auto image = std::make_shared<StbTexture>();
+        image->loadTexture2DFromPixels(static_cast<int>(decoded.width), static_cast<int>(decoded.height),
+                                       decoded.texels.data());
+        // Texture coordinates beyond 0..1 tile the image, and minified texels
+        // are filtered through the mipmaps (trilinear, anisotropic where
+        // offered) so that distant and slanted surfaces do not shimmer.
+        image->setWrapAndFilter(GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
+        image->setMaxAnisotropy(textureAnisotropy);
         loaded = LoadedImage{image->getId(), image->hasTranslucentTexels(), image->looksLikeNormalMap()};
+    }
     return images.emplace(key, loaded).first->second;
 }
 
@@ -202,42 +180,4 @@ GLuint ModelLoader::colorTexture(const std::array<unsigned char, 4>& rgba)
         texture = image->getId();
     }
     return texture;
-}
-
-std::string ModelLoader::directoryOf(std::string path)
-{
-    const std::size_t separator = path.find_last_of("/\\");
-    if (separator == std::string::npos)
-        return std::string();
-    return path.substr(0, separator) + '/';
-}
-
-std::string ModelLoader::texturePath(const std::string& modelPath, const std::string& name)
-{
-    std::string full = directoryOf(modelPath);
-    if (full.size() > assimpStringCapacity - 1)
-        full.resize(assimpStringCapacity - 1);
-    if (full.size() + name.size() < assimpStringCapacity)
-        full += name;
-    return full;
-}
-
-std::string ModelLoader::findTexture(const std::string& modelPath, const std::string& name)
-{
-    // Files written on Windows name their textures with '\\' separators
-    // (".\\wood.jpg", "D:\\work\\wood.jpg").
-    std::string forward = name;
-    std::replace(forward.begin(), forward.end(), '\\', '/');
-    const std::string joined = texturePath(modelPath, forward);
-    if (isFile(joined))
-        return joined;
-    const std::string inAnyCase = sameNameInAnyCase(directoryOf(joined), joined.substr(directoryOf(joined).size()));
-    if (!inAnyCase.empty())
-        return inAnyCase;
-    const std::string bare = forward.substr(directoryOf(forward).size());
-    const std::string modelDirectory = directoryOf(modelPath);
-    if (isFile(modelDirectory + bare))
-        return modelDirectory + bare;
-    const std::string bareInAnyCase = sameNameInAnyCase(modelDirectory, bare);
-    return bareInAnyCase.empty() ? joined : bareInAnyCase;
 }

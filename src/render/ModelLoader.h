@@ -1,7 +1,7 @@
 #pragma once
 
-#include "render/ImportProcess.h"
-#include "render/ImportedModel.h"
+#include "import/ImportProcess.h"
+#include "import/ImportedModel.h"
 #include "render/Mesh.h"
 
 #include <GL/glew.h>
@@ -23,8 +23,9 @@ class Model;
 // Owns: the import process started by prefetch() (killed if unfinished);
 // one 1x1 texture per distinct material colour, white included, shared by
 // the meshes of every model it loads; and one texture per image file or
-// embedded image, decoded and uploaded once however many meshes and models
-// of the scene use it (textures are never deleted).
+// embedded image, uploaded once however many meshes and models of the scene
+// use it (textures are never deleted). The images come decoded from the
+// import process: the viewer never parses a model's files itself.
 // Use:  one loader per scene load; optionally prefetch() the paths of the
 //       whole scene, then loadModel() once per model file, in that order.
 //       Textures are resolved against the model file's directory.
@@ -38,18 +39,19 @@ public:
     // the viewer making the models.
     void prefetch(const std::vector<std::string>& paths);
 
-    // Text before the last '/' or '\\' plus '/', or "" when there is none.
-    static std::string directoryOf(std::string path);
-    // directoryOf(modelPath) + name as Assimp's 1024-byte string joins them:
-    // the directory is cut to 1023 characters and the name is dropped when the
-    // joined text would not stay below 1024.
-    static std::string texturePath(const std::string& modelPath, const std::string& name);
-    // The file a material's texture name means: the name with '\\' read as
-    // '/' joined as texturePath() does; when that file does not exist, the
-    // same file name in another case in that directory, then the bare file
-    // name (in any case) in the model's directory. When none exists, the
-    // joined path, for the failure line.
-    static std::string findTexture(const std::string& modelPath, const std::string& name);
+    // Where each model file loaded in this process spent its start-up time,
+    // in ms (see ImportProcess::Timings; upload: making its meshes and
+    // textures), with its triangle count. Appended by every loadModel() that
+    // imported a file; read by the benchmark.
+    struct LoadRecord {
+        std::string path;
+        double readMs = 0.0;
+        double convertMs = 0.0;
+        double handOverMs = 0.0;
+        double uploadMs = 0.0;
+        std::size_t triangles = 0;
+    };
+    static std::vector<LoadRecord>& loadRecords();
 
 private:
     // A decoded image: its texture (0 when it could not be decoded, the
@@ -63,7 +65,7 @@ private:
     // The mesh with its material's textures, the features that hang on the
     // decoded images settled.
     std::shared_ptr<Mesh> makeMesh(ImportedMesh& mesh, const ImportedModel& model);
-    // The image a material names, from the cache or decoded now.
+    // The image a material names, from the cache or uploaded now.
     const LoadedImage& loadImage(const TextureReference& reference, const ImportedModel& model);
     GLuint colorTexture(const std::array<unsigned char, 4>& rgba);
     std::string path;
@@ -74,7 +76,7 @@ private:
     std::map<std::string, int> remaining;
     std::map<std::string, ImportedModel> repeats;
     std::map<std::uint32_t, GLuint> colorTextures;
-    // Images by resolved file path (embedded index -1), or by model path and
-    // embedded index.
+    // Images by the file they were decoded from (index -1), or by model
+    // path and index for the images a model file embeds.
     std::map<std::pair<std::string, int>, LoadedImage> images;
 };

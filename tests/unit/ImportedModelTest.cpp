@@ -1,4 +1,4 @@
-#include "render/ImportedModel.h"
+#include "import/ImportedModel.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ ImportedModel sample()
     mesh.extras.colors.assign(3, glm::vec4(0.25f));
     mesh.extras.tangents.assign(3, glm::vec4(1, 0, 0, -1));
     model.meshes.push_back(mesh);
-    model.images.push_back(EmbeddedImage{1, 1, std::string(4, '\xff')});
+    model.images.push_back(DecodedImage{"", "", 1, 1, std::vector<unsigned char>(4, 255)});
     return model;
 }
 
@@ -43,7 +43,7 @@ TEST(ImportedModel, CarriesMaterialsAndExtrasAndRefusesInconsistentOnes)
     EXPECT_EQ(mesh.material.shininess, 7.0f);
     EXPECT_EQ(mesh.imageChecks, static_cast<unsigned>(VerifyNormalMap));
     EXPECT_EQ(mesh.normalMap.name, "n.png");
-    EXPECT_EQ(mesh.normalMap.embedded, 0);
+    EXPECT_EQ(mesh.normalMap.image, 0);
     EXPECT_EQ(mesh.extras.colors, sample().meshes[0].extras.colors);
     EXPECT_EQ(mesh.extras.tangents, sample().meshes[0].extras.tangents);
 
@@ -54,7 +54,7 @@ TEST(ImportedModel, CarriesMaterialsAndExtrasAndRefusesInconsistentOnes)
         [](ImportedMesh& m) { m.imageChecks |= 1u << 2; },
         [](ImportedMesh& m) { m.material.roughness = std::nanf(""); },
         [](ImportedMesh& m) { m.extras.tangents[1].w = INFINITY; },
-        [](ImportedMesh& m) { m.emissiveMap.embedded = 1; },
+        [](ImportedMesh& m) { m.emissiveMap.image = 1; },
     };
     int row = 0;
     for (const auto& damage : damages) {

@@ -1,7 +1,7 @@
 // Normals made for meshes whose file has none (or has broken ones): faces
 // meeting at a crease keep their own, gentle bends are smoothed, and good
 // normals of the file are kept.
-#include "render/AssimpConverter.h"
+#include "import/AssimpConverter.h"
 
 #include <gtest/gtest.h>
 

@@ -45,7 +45,7 @@ bool BenchOptions::parse(int argc, const char* const* argv, std::string& error)
         }
         const bool known = option == "--frames" || option == "--warmup" || option == "--dt" || option == "--dir" ||
                            option == "--postprocessing" || option == "--png" || option == "--start" ||
-                           option == "--scale" || option == "--sync-passes";
+                           option == "--scale" || option == "--sync-passes" || option == "--model";
         if (!known) {
             error = "unknown option " + option;
             return false;
@@ -74,6 +74,9 @@ bool BenchOptions::parse(int argc, const char* const* argv, std::string& error)
         } else if (option == "--dir") {
             ok = !value.empty();
             dir = value;
+        } else if (option == "--model") {
+            ok = !value.empty();
+            model = value;
         } else if (option == "--png") {
             ok = !value.empty();
             png = value;
@@ -105,5 +108,7 @@ std::string BenchOptions::usage()
            "  --sync-passes on|off     also draw as many frames between those, each pass\n"
            "                           bracketed by glFinish, for per-pass wall times that\n"
            "                           include the GPU work (default on)\n"
+           "  --model FILE             show the model file alone instead of the scene, placed\n"
+           "                           and framed as velmora-view shows it\n"
            "  --help                   this list\n";
 }

@@ -15,6 +15,7 @@
 //   --scale N               N copies of the scene's models and lights (default 1)
 //   --sync-passes on|off    as many frames again, between them, with a glFinish
 //                           around every pass (default on)
+//   --model FILE            the model file alone, framed as velmora-view frames it
 //   --help                  list the options
 class BenchOptions {
 public:
@@ -26,6 +27,7 @@ public:
     std::string dir;
     bool postProcessing = true;
     std::string png;
+    std::string model;
     double start = 0.0;
     int scale = 1;
     // With glFinish around every pass the CPU times are the passes' wall

@@ -1,4 +1,4 @@
-#include "render/ImportedModel.h"
+#include "import/ImportedModel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,27 +21,73 @@ template <typename M> auto materialFloats(M& m)
 
 bool finite(const glm::vec4& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.w); }
 
-void putU32(std::string& out, std::uint32_t value) { out.append(reinterpret_cast<const char*>(&value), 4); }
+// Writes fields one after the other into `out`, or only counts their bytes
+// when `out` is null (the same walk gives the size and the bytes).
+class Writer {
+public:
+    explicit Writer(char* out) : out(out) {}
 
-void putBytes(std::string& out, const void* data, std::size_t size)
-{
-    putU32(out, static_cast<std::uint32_t>(size));
-    if (size > 0)
-        out.append(static_cast<const char*>(data), size);
-}
+    std::size_t size = 0;
 
-void putReference(std::string& out, const TextureReference& texture)
+    void bytes(const void* data, std::size_t count)
+    {
+        if (out && count > 0)
+            std::memcpy(out + size, data, count);
+        size += count;
+    }
+    void u32(std::uint32_t value) { bytes(&value, 4); }
+    // A length in bytes, then the bytes.
+    void block(const void* data, std::size_t count)
+    {
+        u32(static_cast<std::uint32_t>(count));
+        bytes(data, count);
+    }
+    void reference(const TextureReference& texture)
+    {
+        block(texture.type.data(), texture.type.size());
+        block(texture.name.data(), texture.name.size());
+        u32(static_cast<std::uint32_t>(texture.image));
+    }
+
+private:
+    char* out;
+};
+
+void write(const ImportedModel& model, Writer& out)
 {
-    putBytes(out, texture.type.data(), texture.type.size());
-    putBytes(out, texture.name.data(), texture.name.size());
-    putU32(out, static_cast<std::uint32_t>(texture.embedded));
+    out.bytes(magic, sizeof magic);
+    out.u32(static_cast<std::uint32_t>(model.meshes.size()));
+    for (const ImportedMesh& mesh : model.meshes) {
+        out.block(mesh.vertices.data(), mesh.vertices.size() * sizeof(Vertex));
+        out.block(mesh.indices.data(), mesh.indices.size() * sizeof(unsigned int));
+        out.bytes(mesh.color.data(), 4);
+        out.u32(static_cast<std::uint32_t>(mesh.textures.size()));
+        for (const TextureReference& texture : mesh.textures)
+            out.reference(texture);
+        for (const TextureReference* map : {&mesh.colorMap, &mesh.normalMap, &mesh.emissiveMap, &mesh.metalRoughnessMap})
+            out.reference(*map);
+        out.u32(mesh.material.features);
+        out.u32(mesh.imageChecks);
+        for (const float* value : materialFloats(mesh.material))
+            out.bytes(value, 4);
+        out.block(mesh.extras.colors.data(), mesh.extras.colors.size() * sizeof(glm::vec4));
+        out.block(mesh.extras.tangents.data(), mesh.extras.tangents.size() * sizeof(glm::vec4));
+    }
+    out.u32(static_cast<std::uint32_t>(model.images.size()));
+    for (const DecodedImage& image : model.images) {
+        out.block(image.file.data(), image.file.size());
+        out.block(image.label.data(), image.label.size());
+        out.u32(image.width);
+        out.u32(image.height);
+        out.block(image.texels.data(), image.texels.size());
+    }
 }
 
 // Reads fields off the front of a byte string; once a read fails every later
 // one fails too, so callers check `ok` at the end of a record.
 class Reader {
 public:
-    explicit Reader(const std::string& bytes) : data(bytes.data()), left(bytes.size()) {}
+    Reader(const char* bytes, std::size_t size) : data(bytes), left(size) {}
 
     bool ok = true;
 
@@ -85,7 +131,7 @@ public:
     {
         texture.type = text();
         texture.name = text();
-        texture.embedded = static_cast<int>(u32());
+        texture.image = static_cast<int>(u32());
     }
     std::string text()
     {
@@ -112,40 +158,31 @@ private:
 
 } // namespace
 
+std::size_t ImportedModel::encodedSize() const
+{
+    Writer counter(nullptr);
+    write(*this, counter);
+    return counter.size;
+}
+
+void ImportedModel::encodeInto(char* out) const
+{
+    Writer writer(out);
+    write(*this, writer);
+}
+
 std::string ImportedModel::encode() const
 {
-    std::string out(magic, sizeof magic);
-    putU32(out, static_cast<std::uint32_t>(meshes.size()));
-    for (const ImportedMesh& mesh : meshes) {
-        putBytes(out, mesh.vertices.data(), mesh.vertices.size() * sizeof(Vertex));
-        putBytes(out, mesh.indices.data(), mesh.indices.size() * sizeof(unsigned int));
-        out.append(reinterpret_cast<const char*>(mesh.color.data()), 4);
-        putU32(out, static_cast<std::uint32_t>(mesh.textures.size()));
-        for (const TextureReference& texture : mesh.textures)
-            putReference(out, texture);
-        for (const TextureReference* map : {&mesh.colorMap, &mesh.normalMap, &mesh.emissiveMap, &mesh.metalRoughnessMap})
-            putReference(out, *map);
-        putU32(out, mesh.material.features);
-        putU32(out, mesh.imageChecks);
-        for (const float* value : materialFloats(mesh.material))
-            out.append(reinterpret_cast<const char*>(value), 4);
-        putBytes(out, mesh.extras.colors.data(), mesh.extras.colors.size() * sizeof(glm::vec4));
-        putBytes(out, mesh.extras.tangents.data(), mesh.extras.tangents.size() * sizeof(glm::vec4));
-    }
-    putU32(out, static_cast<std::uint32_t>(images.size()));
-    for (const EmbeddedImage& image : images) {
-        putU32(out, image.width);
-        putU32(out, image.height);
-        putBytes(out, image.bytes.data(), image.bytes.size());
-    }
+    std::string out(encodedSize(), '\0');
+    encodeInto(out.data());
     return out;
 }
 
-bool ImportedModel::decode(const std::string& bytes, std::string& error)
+bool ImportedModel::decode(const char* bytes, std::size_t size, std::string& error)
 {
     meshes.clear();
     images.clear();
-    Reader in(bytes);
+    Reader in(bytes, size);
     char head[sizeof magic] = {};
     in.take(head, sizeof head);
     if (!in.ok || std::memcmp(head, magic, sizeof magic) != 0) {
@@ -154,9 +191,8 @@ bool ImportedModel::decode(const std::string& bytes, std::string& error)
     }
     // An encoded mesh takes at least 140 bytes (five lengths and counts, a
     // colour, four map references, two flag words, the material's 15
-    // floats and two more lengths), a
-    // texture reference or an image at least 12: that bounds the counts by
-    // the bytes left.
+    // floats and two more lengths), a texture reference at least 12 and an
+    // image 20: that bounds the counts by the bytes left.
     meshes.resize(in.count(140));
     for (ImportedMesh& mesh : meshes) {
         in.array(mesh.vertices);
@@ -176,11 +212,15 @@ bool ImportedModel::decode(const std::string& bytes, std::string& error)
         if (!in.ok)
             break;
     }
-    images.resize(in.count(12));
-    for (EmbeddedImage& image : images) {
+    images.resize(in.count(20));
+    for (DecodedImage& image : images) {
+        image.file = in.text();
+        image.label = in.text();
         image.width = in.u32();
         image.height = in.u32();
-        image.bytes = in.text();
+        in.array(image.texels);
+        if (!in.ok)
+            break;
     }
     if (!in.atEnd()) {
         error = "the import process sent a damaged model";
@@ -189,11 +229,11 @@ bool ImportedModel::decode(const std::string& bytes, std::string& error)
         return false;
     }
     // References must stay inside what arrived: indices inside each vertex
-    // list, embedded images inside the image list, raw texels complete;
+    // list, images inside the image list, texels complete;
     // per-vertex data one per vertex and there exactly when its feature is
     // on; only known flags and finite factors.
     const auto inImages = [this](const TextureReference& texture) {
-        return texture.embedded >= -1 && texture.embedded < static_cast<int>(images.size());
+        return texture.image >= -1 && texture.image < static_cast<int>(images.size());
     };
     for (ImportedMesh& mesh : meshes) {
         for (unsigned int index : mesh.indices)
@@ -216,8 +256,9 @@ bool ImportedModel::decode(const std::string& bytes, std::string& error)
         };
         in.ok = in.ok && perVertex(mesh.extras.colors, VertexColors) && perVertex(mesh.extras.tangents, NormalMap);
     }
-    for (const EmbeddedImage& image : images)
-        if (image.height != 0 && static_cast<std::uint64_t>(image.width) * image.height * 4 != image.bytes.size())
+    for (const DecodedImage& image : images)
+        if (static_cast<std::uint64_t>(image.width) * image.height * 4 != image.texels.size() ||
+            (image.texels.empty() && (image.width != 0 || image.height != 0)))
             in.ok = false;
     if (!in.ok) {
         error = "the import process sent a damaged model";

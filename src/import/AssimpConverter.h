@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/ImportedModel.h"
+#include "import/ImportedModel.h"
 
 #include <assimp/material.h>
 #include <assimp/matrix4x4.h>
@@ -19,12 +19,18 @@ struct aiTexture;
 // ImportedModel: every mesh placed by its node's accumulated transform (or
 // posed by its skin), normals made where the file has none, tangents where
 // a normal map needs them, the first colour set, the material's colours,
-// factors and maps, and the images the file embeds. Plain C++ without OpenGL, so that it
-// can run in a forked import process (see ImportProcess).
+// factors and maps, and every image its materials name, decoded to RGBA
+// texels (from the file the name resolves to, or embedded in the model
+// file), each image once per file. Plain C++ without OpenGL, so that it can
+// run in a forked import process (see ImportProcess).
 //
 // Use: one converter per file; convert() once.
 class AssimpConverter {
 public:
+    // Called now and then while a file is read and converted, so that a
+    // watcher can tell slow work from a hang; null calls nothing.
+    static void (*progress)();
+
     // Faces meeting at a sharper angle than this keep normals of their own
     // when normals are generated.
     static constexpr float creaseAngleDegrees = 60.0f;
@@ -32,6 +38,9 @@ public:
     // False with `error` set when Assimp refuses the file or the file holds
     // no triangle.
     bool convert(const std::string& path, ImportedModel& model, std::string& error);
+    // How long convert() spent in Assimp's ReadFile and in the rest, in ms.
+    double readMs = 0.0;
+    double convertMs = 0.0;
 
     // Every mesh reference of the node tree, depth first in pre-order (a
     // node's own meshes before its children's); a mesh referenced by two
@@ -61,6 +70,19 @@ public:
     static std::vector<glm::vec4> generateTangents(const std::vector<Vertex>& vertices,
                                                    const std::vector<unsigned int>& indices);
 
+    // Text before the last '/' or '\\' plus '/', or "" when there is none.
+    static std::string directoryOf(const std::string& path);
+    // directoryOf(modelPath) + name as Assimp's 1024-byte string joins them:
+    // the directory is cut to 1023 characters and the name is dropped when the
+    // joined text would not stay below 1024.
+    static std::string texturePath(const std::string& modelPath, const std::string& name);
+    // The file a material's texture name means: the name with '\\' read as
+    // '/' joined as texturePath() does; when that file does not exist, the
+    // same file name in another case in that directory, then the bare file
+    // name (in any case) in the model's directory. When none exists, the
+    // joined path, for the failure line.
+    static std::string findTexture(const std::string& modelPath, const std::string& name);
+
 private:
     // The texture list in the order diffuse, specular, normal (height slot),
     // height (ambient slot); the colour and its factor; the colour, normal,
@@ -71,9 +93,14 @@ private:
     std::vector<TextureReference> texturesOfType(const aiMaterial* material, aiTextureType type,
                                                  const std::string& typeName, const aiScene* scene,
                                                  ImportedModel& model);
-    int embeddedImage(const aiTexture* texture, ImportedModel& model);
+    // The index in model.images of the image `name` means, decoded on first
+    // use: the file's embedded image of that name, else the file it
+    // resolves to (findTexture).
+    int imageOf(const aiString& name, const aiScene* scene, ImportedModel& model);
 
-    std::map<const aiTexture*, int> imageIndices;
+    std::string path;
+    std::map<const aiTexture*, int> embeddedImages;
+    std::map<std::string, int> fileImages;
     // glTF materials are linear and metal-roughness; OBJ's reader reports an
     // unstated Kd as 0.6 grey, PLY's an unstated specular colour as white.
     bool gltf = false;

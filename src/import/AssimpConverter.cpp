@@ -1,21 +1,80 @@
-#include "render/AssimpConverter.h"
+#include "import/AssimpConverter.h"
 
 #include <assimp/GltfMaterial.h>
 #include <assimp/Importer.hpp>
+#include <assimp/ProgressHandler.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
 #include <glm/glm.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
+#include <stb_image.h>
+
 #include <algorithm>
 #include <cctype>
-#include <map>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <map>
+
+namespace fs = std::filesystem;
+
+void (*AssimpConverter::progress)() = nullptr;
 
 namespace {
+
+// Assimp's aiString holds at most this many bytes, terminator included.
+constexpr std::size_t assimpStringCapacity = 1024;
+
+void tick()
+{
+    if (AssimpConverter::progress)
+        AssimpConverter::progress();
+}
+
+bool isFile(const std::string& path)
+{
+    std::error_code error;
+    return fs::is_regular_file(path.empty() ? fs::path(".") : fs::path(path), error);
+}
+
+std::string lowered(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// An entry of `directory` ("" the working directory) whose name equals
+// `name` but for case; empty when there is none.
+std::string sameNameInAnyCase(const std::string& directory, const std::string& name)
+{
+    if (name.empty())
+        return std::string();
+    const std::string wanted = lowered(name);
+    std::error_code error;
+    for (fs::directory_iterator entry(directory.empty() ? fs::path(".") : fs::path(directory), error), end;
+         !error && entry != end; entry.increment(error)) {
+        const std::string candidate = entry->path().filename().string();
+        if (lowered(candidate) == wanted && isFile(directory + candidate))
+            return directory + candidate;
+    }
+    return std::string();
+}
+
+// Keeps stb_image's pixels as the hand-over's texels, or none.
+void takeTexels(unsigned char* data, int width, int height, DecodedImage& image)
+{
+    if (data && width > 0 && height > 0) {
+        image.width = static_cast<unsigned int>(width);
+        image.height = static_cast<unsigned int>(height);
+        image.texels.assign(data, data + static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+    }
+    stbi_image_free(data);
+}
 
 glm::mat4 toGlm(const aiMatrix4x4& m)
 {
@@ -105,13 +164,34 @@ void collectNodeTransforms(const aiNode* node, const glm::mat4& parent, std::map
 
 } // namespace
 
+namespace {
+
+// Assimp's hook into its reading and post-processing steps.
+class ImportProgress : public Assimp::ProgressHandler {
+public:
+    bool Update(float) override
+    {
+        tick();
+        return true;
+    }
+};
+
+} // namespace
+
 bool AssimpConverter::convert(const std::string& path, ImportedModel& model, std::string& error)
 {
+    this->path = path;
     Assimp::Importer importer;
+    // The importer owns and deletes its handler.
+    importer.SetProgressHandler(new ImportProgress);
     // aiProcess_Triangulate | aiProcess_FlipUVs and nothing else: node
     // transforms and missing normals are handled below, where zero normals
     // and mirroring transforms can be dealt with too.
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
     const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate | aiProcess_FlipUVs);
+    const auto read = Clock::now();
+    readMs = std::chrono::duration<double, std::milli>(read - start).count();
     // An incomplete scene is refused whatever other flags come with it, and
     // so is one without meshes (a text file read as an empty OBJ, say).
     if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode || scene->mNumMeshes == 0) {
@@ -134,6 +214,7 @@ bool AssimpConverter::convert(const std::string& path, ImportedModel& model, std
     if (bones)
         collectNodeTransforms(scene->mRootNode, glm::mat4(1.0f), nodeTransforms);
     collectMeshes(scene->mRootNode, scene, aiMatrix4x4(), model);
+    convertMs = std::chrono::duration<double, std::milli>(Clock::now() - read).count();
     std::size_t triangles = 0;
     for (const ImportedMesh& mesh : model.meshes)
         triangles += mesh.indices.size() / 3;
@@ -151,8 +232,10 @@ void AssimpConverter::collectMeshes(const aiNode* node, const aiScene* scene, co
     const aiMatrix4x4 transform = parentTransform * node->mTransformation;
     for (unsigned int i = 0; i < node->mNumMeshes; ++i) {
         const unsigned int index = node->mMeshes[i];
-        if (index < scene->mNumMeshes && scene->mMeshes[index])
+        if (index < scene->mNumMeshes && scene->mMeshes[index]) {
             model.meshes.push_back(convertMesh(scene->mMeshes[index], scene, transform, model));
+            tick();
+        }
     }
     for (unsigned int i = 0; i < node->mNumChildren; ++i)
         if (node->mChildren[i])
@@ -490,41 +573,100 @@ std::vector<TextureReference> AssimpConverter::texturesOfType(const aiMaterial* 
         texture.name.assign(name.data, name.length);
         // "*N" names the file's N-th embedded image; a plain name may also
         // be that of an image the file carries.
-        texture.embedded = embeddedImage(scene->GetEmbeddedTexture(name.C_Str()), model);
+        texture.image = imageOf(name, scene, model);
         textures.push_back(texture);
     }
     return textures;
 }
 
-int AssimpConverter::embeddedImage(const aiTexture* texture, ImportedModel& model)
+int AssimpConverter::imageOf(const aiString& name, const aiScene* scene, ImportedModel& model)
 {
-    if (!texture || !texture->pcData)
-        return -1;
-    const auto known = imageIndices.find(texture);
-    if (known != imageIndices.end())
-        return known->second;
-    EmbeddedImage image;
-    image.width = texture->mWidth;
-    image.height = texture->mHeight;
-    if (texture->mHeight == 0) {
-        // A whole image file of mWidth bytes.
-        image.bytes.assign(reinterpret_cast<const char*>(texture->pcData), texture->mWidth);
-    } else {
-        // Raw texels, stored by Assimp as b, g, r, a.
-        const std::size_t count = static_cast<std::size_t>(texture->mWidth) * texture->mHeight;
-        image.bytes.resize(count * 4);
-        for (std::size_t i = 0; i < count; ++i) {
-            const aiTexel& texel = texture->pcData[i];
-            image.bytes[4 * i] = static_cast<char>(texel.r);
-            image.bytes[4 * i + 1] = static_cast<char>(texel.g);
-            image.bytes[4 * i + 2] = static_cast<char>(texel.b);
-            image.bytes[4 * i + 3] = static_cast<char>(texel.a);
+    const aiTexture* texture = scene->GetEmbeddedTexture(name.C_Str());
+    if (texture && texture->pcData) {
+        const auto known = embeddedImages.find(texture);
+        if (known != embeddedImages.end())
+            return known->second;
+        DecodedImage image;
+        image.label = std::string(name.data, name.length) + " in " + path;
+        if (texture->mHeight == 0) {
+            // A whole image file of mWidth bytes.
+            int width = 0, height = 0, channels = 0;
+            const int size = static_cast<int>(std::min<unsigned int>(texture->mWidth, 0x7fffffff));
+            unsigned char* texels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(texture->pcData), size,
+                                                          &width, &height, &channels, 4);
+            takeTexels(texels, width, height, image);
+        } else {
+            // Raw texels, stored by Assimp as b, g, r, a.
+            const std::size_t count = static_cast<std::size_t>(texture->mWidth) * texture->mHeight;
+            image.width = texture->mWidth;
+            image.height = texture->mHeight;
+            image.texels.resize(count * 4);
+            for (std::size_t i = 0; i < count; ++i) {
+                const aiTexel& texel = texture->pcData[i];
+                image.texels[4 * i] = texel.r;
+                image.texels[4 * i + 1] = texel.g;
+                image.texels[4 * i + 2] = texel.b;
+                image.texels[4 * i + 3] = texel.a;
+            }
         }
+        const int index = static_cast<int>(model.images.size());
+        model.images.push_back(std::move(image));
+        embeddedImages[texture] = index;
+        tick();
+        return index;
     }
+    const std::string file = fs::path(findTexture(path, std::string(name.data, name.length))).lexically_normal().string();
+    const auto known = fileImages.find(file);
+    if (known != fileImages.end())
+        return known->second;
+    DecodedImage image;
+    image.file = file;
+    int width = 0, height = 0, channels = 0;
+    unsigned char* texels = stbi_load(file.c_str(), &width, &height, &channels, 4);
+    takeTexels(texels, width, height, image);
     const int index = static_cast<int>(model.images.size());
     model.images.push_back(std::move(image));
-    imageIndices[texture] = index;
+    fileImages[file] = index;
+    tick();
     return index;
+}
+
+std::string AssimpConverter::directoryOf(const std::string& path)
+{
+    const std::size_t separator = path.find_last_of("/\\");
+    if (separator == std::string::npos)
+        return std::string();
+    return path.substr(0, separator) + '/';
+}
+
+std::string AssimpConverter::texturePath(const std::string& modelPath, const std::string& name)
+{
+    std::string full = directoryOf(modelPath);
+    if (full.size() > assimpStringCapacity - 1)
+        full.resize(assimpStringCapacity - 1);
+    if (full.size() + name.size() < assimpStringCapacity)
+        full += name;
+    return full;
+}
+
+std::string AssimpConverter::findTexture(const std::string& modelPath, const std::string& name)
+{
+    // Files written on Windows name their textures with '\\' separators
+    // (".\\wood.jpg", "D:\\work\\wood.jpg").
+    std::string forward = name;
+    std::replace(forward.begin(), forward.end(), '\\', '/');
+    const std::string joined = texturePath(modelPath, forward);
+    if (isFile(joined))
+        return joined;
+    const std::string inAnyCase = sameNameInAnyCase(directoryOf(joined), joined.substr(directoryOf(joined).size()));
+    if (!inAnyCase.empty())
+        return inAnyCase;
+    const std::string bare = forward.substr(directoryOf(forward).size());
+    const std::string modelDirectory = directoryOf(modelPath);
+    if (isFile(modelDirectory + bare))
+        return modelDirectory + bare;
+    const std::string bareInAnyCase = sameNameInAnyCase(modelDirectory, bare);
+    return bareInAnyCase.empty() ? joined : bareInAnyCase;
 }
 
 std::vector<unsigned int> AssimpConverter::generateNormals(std::vector<Vertex>& vertices,
@@ -605,6 +747,8 @@ std::vector<unsigned int> AssimpConverter::generateNormals(std::vector<Vertex>& 
 
     const float minimumCosine = std::cos(glm::radians(creaseAngleDegrees));
     for (std::size_t t = 0; t < triangles; ++t) {
+        if (t % (1u << 20) == 0)
+            tick();
         for (int k = 0; k < 3; ++k) {
             unsigned int& index = indices[3 * t + k];
             if (!needs[index])

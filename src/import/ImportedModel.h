@@ -8,20 +8,27 @@
 #include <vector>
 
 // A texture a material names: its slot ("texture_diffuse", ...), the name as
-// the file stores it, and the image embedded in the model file that the name
-// refers to (an index into ImportedModel::images), or -1 for a file on disk.
+// the file stores it, and the image the import process decoded for it (an
+// index into ImportedModel::images), or -1 when there is none.
 struct TextureReference {
     std::string type;
     std::string name;
-    int embedded = -1;
+    int image = -1;
 };
 
-// An image stored inside a model file. height 0: `bytes` is a whole image
-// file (PNG, JPEG, ...); otherwise width x height RGBA texels, top row first.
-struct EmbeddedImage {
+// An image a material names, decoded by the import process: from the file
+// the name resolves to, or from the model file itself (an embedded image).
+struct DecodedImage {
+    // The file the texels came from, or the path tried when no file could be
+    // decoded; empty for an image embedded in the model file.
+    std::string file;
+    // Embedded images: the texture's name in the model file, for messages.
+    std::string label;
+    // width x height RGBA8 texels, top row first; 0 x 0 and no texels when
+    // the image could not be decoded.
     unsigned int width = 0;
     unsigned int height = 0;
-    std::string bytes;
+    std::vector<unsigned char> texels;
 };
 
 // Checks of a material's images that only the decoded pixels can answer;
@@ -60,18 +67,25 @@ struct ImportedMesh {
     VertexExtras extras;
 };
 
-// The result of importing one model file, in a form that travels through a
-// pipe from the import process to the viewer. Plain data; no OpenGL.
+// The result of importing one model file, in a form that the import process
+// writes into shared memory and the viewer reads back. Plain data; no OpenGL.
 class ImportedModel {
 public:
     std::vector<ImportedMesh> meshes;
-    std::vector<EmbeddedImage> images;
+    std::vector<DecodedImage> images;
 
-    // Native byte order: writer and reader are the same program.
+    // Native byte order: writer and reader are the same program. The import
+    // process asks for the size first, sizes its shared memory from it and
+    // encodes straight into it.
+    std::size_t encodedSize() const;
+    void encodeInto(char* out) const;
     std::string encode() const;
-    // Rebuilds the model from encode()'s bytes. Every count and length is
+    // Rebuilds the model from encodeInto()'s bytes. Every count and length is
     // checked against the bytes that are left before anything is allocated,
     // so damaged input gives false and a reason, never a huge allocation or
-    // a read past the end.
-    bool decode(const std::string& bytes, std::string& error);
+    // a read past the end. What the bytes refer to is checked too (indices
+    // inside their vertex list, images inside the image list, texels
+    // complete). This is the viewer's boundary against the import process.
+    bool decode(const char* bytes, std::size_t size, std::string& error);
+    bool decode(const std::string& bytes, std::string& error) { return decode(bytes.data(), bytes.size(), error); }
 };
