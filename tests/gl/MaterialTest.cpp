@@ -138,7 +138,7 @@ TEST_F(MaterialTest, ColourIsTheDiffuseImageTimesItsFactorTimesVertexColoursPlus
         glm::vec3 wanted;
     } cases[] = {
         {"magenta image times MTL Kd yellow", ambientWhite, square("tinted", "Kd 1 1 0\nmap_Kd magenta.png\n"), {1, 0, 0}},
-        {"a specular map is never the colour", ambientWhite, square("specular", "Kd 0 0 1\nmap_Ks cyan.png\n"), {0, 0, 1}},
+        {"a specular map is never the colour", ambientWhite, square("specular", "Kd 1 0 0\nmap_Ks cyan.png\n"), {1, 0, 0}},
         {"PLY vertex colours", ambientWhite, ply("green", "0 255 0"), {0, 1, 0}},
         {"yellow emissive image times MTL Ke magenta, no light", "",
          square("glow", "Kd 0 0 0\nKe 1 0 1\nmap_Ke yellow.png\n"), {1, 0, 0}},
