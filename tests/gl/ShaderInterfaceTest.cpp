@@ -1,6 +1,5 @@
 #include "GlContext.h"
 #include "TempDir.h"
-#include "render/ProgramVariants.h"
 #include "render/Shader.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +8,8 @@
 
 // Every program under shader/ compiles and links without a word, and each
 // uniform the C++ side sets (and the program is meant to read) is active in
-// it, so the two sides cannot drift apart; likewise each material variant.
+// it, so the two sides cannot drift apart. (The material variants are
+// drawn, feature by feature, in MaterialTest.)
 // The ".glsl" files are not stages: the programs include them.
 namespace {
 
@@ -81,62 +81,6 @@ TEST(ShaderFiles, EachIsAStageOfAProgramAboveOrAnInclude)
         EXPECT_TRUE(listed) << file << " is in no program";
     }
 }
-
-// Each program's variants for material features: the uniforms of the
-// features its kind reads are active, the maps' samplers on their units.
-struct VariantInterface {
-    const char* name;
-    ProgramVariants::Kind kind;
-    const char* program;
-    unsigned key;
-    std::vector<std::string> uniforms;
-};
-
-const std::vector<std::string> mapsAndFactors = {"baseColorFactor", "alphaCutoff", "normalTexture",
-                                                 "normalScale",     "emissiveFactor", "emissiveTexture",
-                                                 "metallic",        "roughness",   "metalRoughnessTexture"};
-const VariantInterface variants[] = {
-    {"lit_maps", ProgramVariants::Lit, "simpletextured",
-     ProgramVariants::ColorFactor | AlphaMask | NormalMap | Emissive | MetalRoughness, mapsAndFactors},
-    {"lit_classic", ProgramVariants::Lit, "simpletextured", ClassicSpecular | TwoSided | AlphaBlend | VertexColors,
-     {"specularColor", "shininess"}},
-    {"rrTest_maps", ProgramVariants::Reflection, "rrTest",
-     ProgramVariants::ColorFactor | AlphaMask | NormalMap | Emissive | MetalRoughness, mapsAndFactors},
-    {"rrTest_classic", ProgramVariants::Reflection, "rrTest", ClassicSpecular | VertexColors,
-     {"specularColor", "shininess"}},
-    {"normal", ProgramVariants::Normal, "normal", ProgramVariants::ColorFactor | NormalMap | AlphaMask | VertexColors,
-     {"baseColorFactor", "normalTexture", "normalScale", "alphaCutoff"}},
-    {"shadowmap_mask", ProgramVariants::Depth, "shadowmap", ProgramVariants::ColorFactor | AlphaMask | VertexColors,
-     {"baseColorFactor", "alphaCutoff", "diffuseTexture"}},
-    {"shadowmap_blend", ProgramVariants::Depth, "shadowmap", AlphaBlend, {"diffuseTexture"}},
-};
-
-void PrintTo(const VariantInterface& v, std::ostream* out) { *out << v.name; }
-
-class VariantShaderInterface : public GlTest, public testing::WithParamInterface<VariantInterface> {};
-
-TEST_P(VariantShaderInterface, CompilesLinksSilentlyAndReadsItsMaterialUniforms)
-{
-    const VariantInterface& variant = GetParam();
-    const std::string base = std::string("shader/") + variant.program;
-    ProgramVariants programs(variant.kind, base + ".vert", base + ".frag");
-    testing::internal::CaptureStdout();
-    const std::shared_ptr<Shader> shader = programs.get(variant.key);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    expectLinkedReading(*shader, variant.uniforms);
-    const std::pair<const char*, GLint> units[] = {
-        {"normalTexture", 13}, {"emissiveTexture", 14}, {"metalRoughnessTexture", 15}};
-    for (const auto& [sampler, unit] : units) {
-        const GLint location = glGetUniformLocation(shader->getProgram(), sampler);
-        GLint value = -1;
-        if (location != -1)
-            glGetUniformiv(shader->getProgram(), location, &value);
-        EXPECT_TRUE(location == -1 || value == unit) << sampler << " on unit " << value;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(MaterialVariants, VariantShaderInterface, testing::ValuesIn(variants),
-                         [](const testing::TestParamInfo<VariantInterface>& info) { return info.param.name; });
 
 // A file named by an #include line is compiled in its place; the compiler's
 // log names each line by its own file (source string 0 the stage's file,
