@@ -47,6 +47,8 @@ struct ChildTimings {
     double readMs;
     double convertMs;
     double encodeMs;
+    // The child's peak resident memory so far, in KiB (getrusage).
+    double peakKiB;
 };
 
 // In the child: the socket and the file being imported.
@@ -232,6 +234,9 @@ int modelMemory(const ImportedModel& model, std::size_t& size)
             const auto start = std::chrono::steady_clock::now();
             const int fd = modelMemory(model, size);
             timings.encodeMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            rusage usage{};
+            if (getrusage(RUSAGE_SELF, &usage) == 0)
+                timings.peakKiB = static_cast<double>(usage.ru_maxrss);
             model = ImportedModel();
             if (fd >= 0) {
                 sent = send(childChannelFd, Header{currentIndex, 'M', size},
@@ -429,6 +434,7 @@ ImportProcess::Outcome ImportProcess::receive(ImportedModel& model, std::string&
         std::memcpy(&child, text, sizeof child);
         timings.readMs = child.readMs;
         timings.convertMs = child.convertMs;
+        timings.childPeakKiB = child.peakKiB;
         timings.handOverMs =
             child.encodeMs + std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         return decoded ? Outcome::Model : Outcome::Error;

@@ -70,6 +70,8 @@ public:
         double readMs = 0.0;
         double convertMs = 0.0;
         double handOverMs = 0.0;
+        // The import process's peak resident memory up to this model, KiB.
+        double childPeakKiB = 0.0;
     };
     const Timings& lastTimings() const { return timings; }
 

@@ -58,7 +58,8 @@ std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
             timings = single.lastTimings();
         }
         if (ok)
-            loadRecords().push_back(LoadRecord{path, timings.readMs, timings.convertMs, timings.handOverMs, 0.0, 0});
+            loadRecords().push_back(
+                LoadRecord{path, timings.readMs, timings.convertMs, timings.handOverMs, 0.0, 0, timings.childPeakKiB});
     }
     const auto left = remaining.find(path);
     if (left != remaining.end() && --left->second <= 0) {

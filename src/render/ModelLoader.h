@@ -50,6 +50,8 @@ public:
         double handOverMs = 0.0;
         double uploadMs = 0.0;
         std::size_t triangles = 0;
+        // The import process's peak resident memory up to this file, KiB.
+        double childPeakKiB = 0.0;
     };
     static std::vector<LoadRecord>& loadRecords();
 

@@ -3,12 +3,15 @@
 // and a file that would take the viewer down. Every file is written here.
 #include "LitSceneTest.h"
 #include "ModelFiles.h"
+#include "import/ImportProcess.h"
 #include "render/Mesh.h"
 #include "render/Model.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <set>
 
 namespace {
 
@@ -99,6 +102,13 @@ TEST_F(ModelFileTest, UntexturedMaterialsShowTheirColourInEachFormatsColourSpace
         ASSERT_FALSE(scene.getModels()[0]->getMeshes().empty()) << c.path << errors;
         EXPECT_EQ(drawnTexel(*scene.getModels()[0]->getMeshes()[0]), c.texel) << c.path;
     }
+    // Two colours of one load that differ only in blue get a texture each.
+    dir.write("rm.mtl", "newmtl r\nKd 1 0 0\nnewmtl m\nKd 1 0 1\n");
+    dir.write("rm.obj", "mtllib rm.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl r\nf 1 2 3\nusemtl m\nf 1 3 2\n");
+    const auto& meshes = loadModel(dir.file("rm.obj")).getModels()[0]->getMeshes();
+    ASSERT_EQ(meshes.size(), 2u) << errors;
+    const std::set<std::vector<unsigned char>> texels{drawnTexel(*meshes[0]), drawnTexel(*meshes[1])};
+    EXPECT_EQ(texels, (std::set<std::vector<unsigned char>>{{255, 0, 0}, {255, 0, 255}}));
 }
 
 TEST_F(ModelFileTest, UvsFromZeroToFourTileTheTextureFourTimesEachWay)
@@ -151,7 +161,10 @@ TEST_F(ModelFileTest, TextureNamesWithBackslashesOtherCaseOrAForeignDirectoryAre
     const struct {
         std::string name;
         std::string file;
-    } cases[] = {{"tex\\a\\Blue.png", "tex/a/Blue.png"}, {"BLUE.PNG", "blue.png"}, {"D:\\art\\Blue.png", "blue.png"}};
+    } cases[] = {{"tex\\a\\Blue.png", "tex/a/Blue.png"},
+                 {"BLUE.PNG", "blue.png"},
+                 {"tex/BLUE.PNG", "tex/blue.png"},
+                 {"D:\\art\\Blue.png", "blue.png"}};
     for (const auto& c : cases) {
         TempDir files;
         files.write(c.file, pngFile(1, 1, {0, 0, 255, 255}));
@@ -163,19 +176,37 @@ TEST_F(ModelFileTest, TextureNamesWithBackslashesOtherCaseOrAForeignDirectoryAre
     }
 }
 
+// Stands in for a parser that crashes on a file (called in the import
+// process before each file).
+void crashOnCrashObj(const std::string& path)
+{
+    if (path.size() >= 9 && path.compare(path.size() - 9, 9, "crash.obj") == 0)
+        std::abort();
+}
+
 // A file that declares 353535235358 vertices: in the viewer's own process
-// Assimp would fill memory for a minute, then abort on an assertion.
+// Assimp would fill memory for a minute, then abort on an assertion. A file
+// that crashes the import process takes only itself: the models after it
+// come from a new one.
 TEST_F(ModelFileTest, FileThatBreaksTheImporterIsSkippedWithOneLineAndTheSceneGoesOn)
 {
     dir.write("huge.off", "OFF\n353535235358 6 0\n-0.5 -0.5 0.5\n0.5 -0.5 0.5\n-0.5 0.5 0.5\n4 0 1 3 2\n");
     dir.write("ok.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
-    Scene& scene = loadModel(dir.file("huge.off"), "$ second 0\npath 0 " + dir.file("ok.obj") + "\n");
-    ASSERT_EQ(scene.getModels().size(), 2u);
+    dir.write("crash.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    ImportProcess::childHook = &crashOnCrashObj;
+    Scene& scene = loadModel(dir.file("huge.off"), "$ second 0\npath 0 " + dir.file("crash.obj") +
+                                                       "\n$ third 0\npath 0 " + dir.file("ok.obj") + "\n");
+    ImportProcess::childHook = nullptr;
+    ASSERT_EQ(scene.getModels().size(), 3u);
     EXPECT_TRUE(scene.getModels()[0]->getMeshes().empty());
-    EXPECT_EQ(scene.getModels()[1]->getMeshes().size(), 1u);
+    EXPECT_TRUE(scene.getModels()[1]->getMeshes().empty());
+    EXPECT_EQ(scene.getModels()[2]->getMeshes().size(), 1u);
+    const std::size_t firstEnd = errors.find('\n');
     EXPECT_EQ(errors.rfind("ERROR::ASSIMP:: ", 0), 0u) << errors;
     EXPECT_NE(errors.find("huge.off"), std::string::npos) << errors;
-    EXPECT_EQ(errors.find('\n'), errors.size() - 1) << "one line: " << errors;
+    const std::string crashed = "ERROR::ASSIMP:: import of " + dir.file("crash.obj") + " crashed";
+    EXPECT_EQ(errors.compare(firstEnd + 1, crashed.size(), crashed), 0) << errors;
+    EXPECT_EQ(errors.find('\n', firstEnd + 1), errors.size() - 1) << "one line each: " << errors;
 }
 
 TEST_F(ModelFileTest, ScaleKeyScalesAboutTheOriginBeforeTurnAndMoveAndDefaultsToOne)

@@ -21,6 +21,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -223,9 +224,16 @@ void Benchmark::report(Viewer& viewer, const FrameProfiler& profiler, const Fram
     std::cout << line;
     for (const ModelLoader::LoadRecord& record : ModelLoader::loadRecords()) {
         std::snprintf(line, sizeof line,
-                      "model: read %.1f ms, convert %.1f ms, hand-over %.1f ms, upload %.1f ms, %zu triangles: ",
-                      record.readMs, record.convertMs, record.handOverMs, record.uploadMs, record.triangles);
+                      "model: read %.1f ms, convert %.1f ms, hand-over %.1f ms, upload %.1f ms, %zu triangles, "
+                      "import process peak %.0f MiB: ",
+                      record.readMs, record.convertMs, record.handOverMs, record.uploadMs, record.triangles,
+                      record.childPeakKiB / 1024.0);
         std::cout << line << record.path << "\n";
+    }
+    rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) == 0) {
+        std::snprintf(line, sizeof line, "memory: viewer peak resident %.0f MiB\n", usage.ru_maxrss / 1024.0);
+        std::cout << line;
     }
 
     // GPU and CPU: the frames run as the viewer runs them. Wall and work:
