@@ -21,12 +21,17 @@ std::vector<ModelLoader::LoadRecord>& ModelLoader::loadRecords()
 
 void ModelLoader::prefetch(const std::vector<std::string>& paths)
 {
-    std::vector<std::string> distinct;
+    // Each distinct file once, dealt to the import processes in turn, so
+    // that the files the viewer asks for in this order come from each
+    // process in its own order.
+    std::vector<std::vector<std::string>> shares(batches.size());
+    std::size_t distinct = 0;
     for (const std::string& announced : paths)
         if (remaining[announced]++ == 0)
-            distinct.push_back(announced);
-    if (!distinct.empty())
-        batch.start(distinct);
+            shares[distinct++ % batches.size()].push_back(announced);
+    for (std::size_t i = 0; i < batches.size(); ++i)
+        if (!shares[i].empty())
+            batches[i].start(shares[i]);
 }
 
 std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
@@ -44,12 +49,17 @@ std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
     } else {
         // After a crash the files behind the one that crashed go to a new
         // child.
-        if (!batch.running() && !batch.upcoming().empty())
-            batch.start(batch.rest());
+        ImportProcess* owner = nullptr;
+        for (ImportProcess& batch : batches) {
+            if (!batch.running() && !batch.upcoming().empty())
+                batch.start(batch.rest());
+            if (batch.upcoming() == path)
+                owner = &batch;
+        }
         ImportProcess::Timings timings;
-        if (batch.upcoming() == path) {
-            ok = batch.next(imported, error);
-            timings = batch.lastTimings();
+        if (owner) {
+            ok = owner->next(imported, error);
+            timings = owner->lastTimings();
         } else {
             // Not announced, or asked for out of turn: a child of its own.
             ImportProcess single;

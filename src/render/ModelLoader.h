@@ -20,7 +20,7 @@ class Model;
 // child process, so that no file can end the viewer), and its meshes and
 // textures are made here, in the viewer, with the GL context current.
 //
-// Owns: the import process started by prefetch() (killed if unfinished);
+// Owns: the import processes started by prefetch() (killed if unfinished);
 // one 1x1 texture per distinct material colour, white included, shared by
 // the meshes of every model it loads; and one texture per image file or
 // embedded image, uploaded once however many meshes and models of the scene
@@ -34,9 +34,9 @@ public:
     // Never returns null. A file that cannot be imported prints one line
     // "ERROR::ASSIMP:: <why>" on stderr and gives a model without meshes.
     std::shared_ptr<Model> loadModel(std::string path);
-    // The model files loadModel() will be asked for, in that order. One
-    // child process starts importing them at once, each file once, ahead of
-    // the viewer making the models.
+    // The model files loadModel() will be asked for, in that order. Two
+    // child processes start importing them at once, each file once, taking
+    // the files in turn, ahead of the viewer making the models.
     void prefetch(const std::vector<std::string>& paths);
 
     // Where each model file loaded in this process spent its start-up time,
@@ -71,8 +71,11 @@ private:
     const LoadedImage& loadImage(const TextureReference& reference, const ImportedModel& model);
     GLuint colorTexture(const std::array<unsigned char, 4>& rgba);
     std::string path;
-    // Imports the announced files, each once, in order.
-    ImportProcess batch;
+    // Import the announced files, each once, dealt in turn. Two: on a
+    // 2-core machine four 0.5M-triangle files took 1.81-1.84 s with one
+    // process and 1.05-1.30 s with two, while the viewer waits on the first
+    // the second reads on. Each has its own memory limit.
+    std::array<ImportProcess, 2> batches;
     // How often each announced path is still to be loaded, and the result
     // of a file named again later, so that it is imported only once.
     std::map<std::string, int> remaining;

@@ -193,14 +193,19 @@ TEST_F(ModelFileTest, FileThatBreaksTheImporterIsSkippedWithOneLineAndTheSceneGo
     dir.write("huge.off", "OFF\n353535235358 6 0\n-0.5 -0.5 0.5\n0.5 -0.5 0.5\n-0.5 0.5 0.5\n4 0 1 3 2\n");
     dir.write("ok.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
     dir.write("crash.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    dir.write("after.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
     ImportProcess::childHook = &crashOnCrashObj;
+    // Files are dealt to two import processes in turn: after.obj follows
+    // crash.obj in the same one.
     Scene& scene = loadModel(dir.file("huge.off"), "$ second 0\npath 0 " + dir.file("crash.obj") +
-                                                       "\n$ third 0\npath 0 " + dir.file("ok.obj") + "\n");
+                                                       "\n$ third 0\npath 0 " + dir.file("ok.obj") +
+                                                       "\n$ zfourth 0\npath 0 " + dir.file("after.obj") + "\n");
     ImportProcess::childHook = nullptr;
-    ASSERT_EQ(scene.getModels().size(), 3u);
+    ASSERT_EQ(scene.getModels().size(), 4u);
     EXPECT_TRUE(scene.getModels()[0]->getMeshes().empty());
     EXPECT_TRUE(scene.getModels()[1]->getMeshes().empty());
     EXPECT_EQ(scene.getModels()[2]->getMeshes().size(), 1u);
+    EXPECT_EQ(scene.getModels()[3]->getMeshes().size(), 1u);
     const std::size_t firstEnd = errors.find('\n');
     EXPECT_EQ(errors.rfind("ERROR::ASSIMP:: ", 0), 0u) << errors;
     EXPECT_NE(errors.find("huge.off"), std::string::npos) << errors;
