@@ -75,10 +75,7 @@ TEST(ViewerRun, EveryBindingActsOnTheRealWindowAndEscapeEndsWithZero)
     EXPECT_LT(changed(held, debug, {960, 540, 1920, 1080}), 0.01) << "F3 changed the lower right quarter";
     // F12 saves the frame into the working directory and names it.
     x.key("F12");
-    for (double waited = 0; waited < limit && x.output().find("Saved screenshot velmora-0001.png\n") == std::string::npos;
-         waited += 0.2)
-        XSession::pause(0.2);
-    EXPECT_NE(x.output().find("Saved screenshot velmora-0001.png\n"), std::string::npos) << x.output();
+    EXPECT_TRUE(x.waitForOutput("Saved screenshot velmora-0001.png\n", limit)) << x.output();
     EXPECT_EQ(Image::load(dir.file("velmora-0001.png")).width, 1920);
     // The mouse turns the view in free flight: 600 pixels at 0.3 degrees, in
     // six moves, since the first cursor event the viewer sees turns nothing.
@@ -87,9 +84,7 @@ TEST(ViewerRun, EveryBindingActsOnTheRealWindowAndEscapeEndsWithZero)
     changedShot(debug, {0, 540, 960, 1080}, 0.3, "mouse");
 
     x.key("BackSpace");
-    for (double waited = 0; waited < limit && x.output().find("Resetting animation\n") == std::string::npos; waited += 0.2)
-        XSession::pause(0.2);
-    EXPECT_NE(x.output().find("Resetting animation\n"), std::string::npos);
+    EXPECT_TRUE(x.waitForOutput("Resetting animation\n", limit)) << x.output();
     EXPECT_EQ(x.waitExit(limit, "Escape"), 0) << x.errors();
 }
 

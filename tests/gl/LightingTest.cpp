@@ -14,15 +14,6 @@
 // are 256 x 256 with the camera straight above the floor.
 namespace {
 
-float brightness(const glm::vec3& rgb) { return std::max({rgb.r, rgb.g, rgb.b}); }
-
-std::string spot(const std::string& position, const std::string& direction, const std::string& color, float inner,
-                 float outer)
-{
-    return "$ spot 1\ntype 0 1\nposition 0 " + position + "\ndirection 0 " + direction + "\ncolor 0 " + color +
-           "\ninnerRadius 0 " + std::to_string(inner) + "\nouterRadius 0 " + std::to_string(outer) + "\n";
-}
-
 class LightingTest : public LitSceneTest {
 protected:
     void SetUp() override
@@ -42,7 +33,7 @@ protected:
     // models named by `models` (section name, OBJ text) written beside it.
     Scene& loadLit(const std::string& text, const std::vector<std::pair<std::string, std::string>>& models)
     {
-        std::string sections = "$ ambient 2\nambientStrength 0 0.1\nambientColor 0 1,1,1\n" + text;
+        std::string sections = ambientLight(0.1f) + text;
         for (const auto& [name, obj] : models) {
             dir.write(name + ".obj", obj);
             sections += "$ " + name + " 0\npath 0 " + dir.file(name + ".obj") + "\n";
@@ -83,9 +74,9 @@ TEST_F(LightingTest, TwoTriangleFloorLightsLikeAFinelyCutOne)
     // floor and a cool one further off, each with its highlight in view. The
     // camera sees a 9.9-unit square at 25.8 pixels per unit.
     lookDownAt(0, 0, 12);
-    const std::string lights = spot("0.5,4,0", "0,-1,0", "2,2,2", 20.0f, 30.0f) +
-                               "$ warm 1\ntype 0 0\nposition 0 -2.5,1.2,2\ncolor 0 0.5,0.25,0.1\n" +
-                               "$ cool 1\ntype 0 0\nposition 0 2.5,2,-3\ncolor 0 0.1,0.25,0.5\n";
+    const std::string lights = spotLight("spot", {0.5f, 4, 0}, {0, -1, 0}, glm::vec3(2), 20.0f, 30.0f) +
+                               pointLight("warm", {-2.5f, 1.2f, 2}, {0.5f, 0.25f, 0.1f}) +
+                               pointLight("cool", {2.5f, 2, -3}, {0.1f, 0.25f, 0.5f});
     Scene& coarse = loadLit(lights, {{"coarse", floorObj(10.0f, 1)}});
     Scene& fine = loadLit(lights, {{"fine", floorObj(10.0f, 100)}});
     const Image a = render(coarse, false);
@@ -127,7 +118,7 @@ TEST_F(LightingTest, CubeOnATwoTriangleFloorCastsASoftEdgedShadowInsideTheCone)
     // at its foot; the shadow falls towards -x and ends at x = -1.06. Seen
     // from 6 units (51.5 pixels per unit), a map texel covers about 2 pixels.
     lookDownAt(-1.0f, 0.0f, 6.0f);
-    Scene& scene = loadLit(spot("9,18,0", "-9,-18,0", "4,4,4", 25.0f, 35.0f),
+    Scene& scene = loadLit(spotLight("spot", {9, 18, 0}, {-9, -18, 0}, glm::vec3(4), 25.0f, 35.0f),
                            {{"a_cube", boxObj(glm::vec3(0.5f), {0, 0.5f, 0})}, {"floor", floorObj(10.0f, 1)}});
     const Image image = render(scene, true);
 
@@ -160,7 +151,7 @@ TEST_F(LightingTest, GroundLitAtAGrazingAngleDoesNotShadowItself)
     // the floor under the camera at 7 degrees. With the spot no longer the
     // shadow caster the same floor must come out identical, to rounding.
     lookDownAt(0, 0, 6);
-    Scene& scene = loadLit(spot("8,1,0", "-1,-0.12,0", "9,9,9", 30.0f, 40.0f), {{"floor", floorObj(10.0f, 1)}});
+    Scene& scene = loadLit(spotLight("spot", {8, 1, 0}, {-1, -0.12f, 0}, glm::vec3(9), 30.0f, 40.0f), {{"floor", floorObj(10.0f, 1)}});
     const Image shadowed = render(scene, true);
     shader->use();
     shader->setVec3("lightPosition", glm::vec3(100.0f));
@@ -178,9 +169,9 @@ TEST_F(LightingTest, ProgramBuiltForFixedLightCountsLightsLikeTheLoopingOne)
     // for more lights than the scene sends, the slots past the sent counts
     // must add nothing, even holding a bright light from an earlier scene.
     lookDownAt(-1.0f, 0.0f, 6.0f);
-    Scene& scene = loadLit(spot("9,18,0", "-9,-18,0", "4,4,4", 25.0f, 35.0f) +
-                               spot("-3,5,1", "0,-1,0", "1,0.5,0.2", 20.0f, 30.0f) +
-                               "$ warm 1\ntype 0 0\nposition 0 -2.5,1.2,2\ncolor 0 0.5,0.25,0.1\n",
+    Scene& scene = loadLit(spotLight("spot", {9, 18, 0}, {-9, -18, 0}, glm::vec3(4), 25.0f, 35.0f) +
+                               spotLight("spot2", {-3, 5, 1}, {0, -1, 0}, {1, 0.5f, 0.2f}, 20.0f, 30.0f) +
+                               pointLight("warm", {-2.5f, 1.2f, 2}, {0.5f, 0.25f, 0.1f}),
                            {{"a_cube", boxObj(glm::vec3(0.5f), {0, 0.5f, 0})}, {"floor", floorObj(10.0f, 1)}});
     const Image looping = render(scene, true);
 

@@ -10,23 +10,6 @@
 // model keeps (light adds, cones end, occluders shadow), not exact colours.
 namespace {
 
-float brightness(const glm::vec3& rgb) { return std::max({rgb.r, rgb.g, rgb.b}); }
-
-std::string ambient(float strength)
-{
-    return "$ ambient 2\nambientStrength 0 " + std::to_string(strength) + "\nambientColor 0 1,1,1\n";
-}
-std::string spot(const std::string& name, const std::string& position, const std::string& color, float inner = 20.0f,
-                 float outer = 25.0f)
-{
-    return "$ " + name + " 1\ntype 0 1\nposition 0 " + position + "\ndirection 0 0,-1,0\ncolor 0 " + color +
-           "\ninnerRadius 0 " + std::to_string(inner) + "\nouterRadius 0 " + std::to_string(outer) + "\n";
-}
-std::string point(const std::string& name, const std::string& position, const std::string& color)
-{
-    return "$ " + name + " 1\ntype 0 0\nposition 0 " + position + "\ncolor 0 " + color + "\n";
-}
-
 class LitPassTest : public LitSceneTest {
 protected:
     void SetUp() override
@@ -40,11 +23,11 @@ protected:
     std::string floor;
 };
 
-TEST_F(LitPassTest, AmbientIsEvenAndScalesAndNoLightIsBlack)
+TEST_F(LitPassTest, AmbientIsEvenAndScalesSpotLightsItsConeOnlyAndPointLightFallsOff)
 {
     const Image none = render(load(floor));
-    const Image weak = render(load(ambient(0.1f) + floor));
-    const Image strong = render(load(ambient(0.4f) + floor));
+    const Image weak = render(load(ambientLight(0.1f) + floor));
+    const Image strong = render(load(ambientLight(0.4f) + floor));
     EXPECT_EQ(brightness(none.mean(0, 0, size, size)), 0.0f);
     const float weakLevel = brightness(weak.mean(0, 0, size, size));
     EXPECT_GT(weakLevel, 20.0f);
@@ -52,15 +35,12 @@ TEST_F(LitPassTest, AmbientIsEvenAndScalesAndNoLightIsBlack)
     // Ambient light has no direction: every pixel within a level of the mean.
     EXPECT_EQ(weak.fractionBrighterThan(0, 0, size, size, weakLevel + 1.0f), 0.0);
     EXPECT_EQ(weak.fractionBrighterThan(0, 0, size, size, weakLevel - 2.0f), 1.0);
-}
 
-TEST_F(LitPassTest, SpotLightsItsConeOnlyAndPointLightFallsOff)
-{
     // A spot 4 units up pointing down: the outer cone (25 degrees) ends
     // 4 tan 25 = 1.87 units out.
-    const Image ambientOnly = render(load(ambient(0.1f) + floor));
-    const Image spotImage = render(load(ambient(0.1f) + spot("s", "0,4,0", "1,1,1") + floor));
-    const float level = lit(ambientOnly, {3, 0, 0});
+    const Image spotImage =
+        render(load(ambientLight(0.1f) + spotLight("s", {0, 4, 0}, {0, -1, 0}, glm::vec3(1), 20.0f, 25.0f) + floor));
+    const float level = lit(weak, {3, 0, 0});
     EXPECT_GT(lit(spotImage, {0, 0, 0}), level + 80.0f);
     EXPECT_GT(lit(spotImage, {0, 0, 1.2f}), level + 40.0f) << "inside the inner cone";
     for (const float r : {2.3f, 3.0f, 5.0f})
@@ -71,7 +51,7 @@ TEST_F(LitPassTest, SpotLightsItsConeOnlyAndPointLightFallsOff)
     EXPECT_GT(between, level + 10.0f);
     EXPECT_LT(between, lit(spotImage, {0, 0, 1.2f}) - 10.0f);
 
-    const Image bulb = render(load(point("p", "0,2,0", "1,1,1") + floor));
+    const Image bulb = render(load(pointLight("p", {0, 2, 0}, glm::vec3(1)) + floor));
     EXPECT_GT(lit(bulb, {0, 0, 0}), lit(bulb, {2, 0, 0}) + 15.0f);
     EXPECT_GT(lit(bulb, {2, 0, 0}), lit(bulb, {4, 0, 0}) + 10.0f);
 }
@@ -80,7 +60,7 @@ TEST_F(LitPassTest, LightAddsNothingBeyondItsReach)
 {
     // A light of colour 1 reaches 44.7 units: 50 units up it leaves the
     // floor black, where its falloff alone would still give about 15 levels.
-    const Image image = render(load(point("far", "0,50,0", "1,1,1") + floor));
+    const Image image = render(load(pointLight("far", {0, 50, 0}, glm::vec3(1)) + floor));
     EXPECT_EQ(image.fractionBrighterThan(0, 0, size, size, 0.0f), 0.0);
 }
 
@@ -89,9 +69,9 @@ TEST_F(LitPassTest, LastSlotsOfBothLightArraysAreRead)
     // Sixteen point lights and eight spots, black but the last of each.
     std::string lights;
     for (int i = 0; i < 16; ++i)
-        lights += point("p" + std::string(1, char('a' + i)), "-3,2,0", i == 15 ? "1,1,1" : "0,0,0");
+        lights += pointLight("p" + std::string(1, char('a' + i)), {-3, 2, 0}, glm::vec3(i == 15));
     for (int i = 0; i < 8; ++i)
-        lights += spot("s" + std::string(1, char('a' + i)), "3,4,0", i == 7 ? "1,1,1" : "0,0,0");
+        lights += spotLight("s" + std::string(1, char('a' + i)), {3, 4, 0}, {0, -1, 0}, glm::vec3(i == 7), 20.0f, 25.0f);
     const Image image = render(load(lights + floor));
     EXPECT_GT(lit(image, {-3, 0, 0}), 60.0f);
     EXPECT_GT(lit(image, {3, 0, 0}), 60.0f);
@@ -104,7 +84,7 @@ TEST_F(LitPassTest, OccluderShadowsTheFloorInsideTheConeAndTheDebugViewShowsTheM
     // side, so the cube shows far from its shadow.
     view = glm::lookAt(glm::vec3(0, 10, 10), glm::vec3(0), glm::vec3(0, 1, 0));
     dir.write("box.obj", boxObj(glm::vec3(0.4f)));
-    const std::string lights = ambient(0.1f) + spot("spot", "0,6,0", "1,1,1", 25.0f, 30.0f);
+    const std::string lights = ambientLight(0.1f) + spotLight("spot", {0, 6, 0}, {0, -1, 0}, glm::vec3(1), 25.0f, 30.0f);
     Scene& withBox = load(lights + floor + "$ occluder 0\npath 0 " + dir.file("box.obj") + "\nposition 0 0,3,0\n");
     ShadowMap shadows;
     shadows.setScreenSize(size, size);
@@ -116,7 +96,7 @@ TEST_F(LitPassTest, OccluderShadowsTheFloorInsideTheConeAndTheDebugViewShowsTheM
     };
     const Image open = renderShadowed(load(lights + floor));
     const Image shadowed = renderShadowed(withBox); // the map keeps this scene's depths
-    const Image ambientOnly = render(load(ambient(0.1f) + floor));
+    const Image ambientOnly = render(load(ambientLight(0.1f) + floor));
 
     EXPECT_NEAR(lit(shadowed, {0, 0, 0}), lit(ambientOnly, {0, 0, 0}), 3.0f) << "the shadow's core";
     EXPECT_GT(lit(open, {0, 0, 0}), lit(ambientOnly, {0, 0, 0}) + 80.0f);

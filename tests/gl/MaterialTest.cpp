@@ -19,17 +19,9 @@
 
 namespace {
 
-float brightness(const glm::vec3& rgb) { return std::max({rgb.r, rgb.g, rgb.b}); }
-
-const std::string ambientWhite = "$ ambient 2\nambientStrength 0 1\nambientColor 0 1,1,1\n";
+const std::string ambientWhite = ambientLight(1.0f);
 // Straight down from 6 units; colour 0, so it only casts the shadow map.
-const std::string shadowSpot = "$ spot 1\ntype 0 1\nposition 0 0,6,0\ndirection 0 0,-1,0\ncolor 0 0,0,0\n"
-                               "innerRadius 0 40\nouterRadius 0 45\n";
-
-std::string point(const std::string& name, const glm::vec3& p, float color)
-{
-    return "$ " + name + " 1\ntype 0 0\nposition 0 " + commaList(p) + "\ncolor 0 " + commaList(glm::vec3(color)) + "\n";
-}
+const std::string shadowSpot = spotLight("spot", {0, 6, 0}, {0, -1, 0}, glm::vec3(0), 40.0f, 45.0f);
 
 // A glTF quad (1 x 1, facing up) with `material`, its images and nodes.
 GltfQuad quad(const std::string& material, std::vector<std::string> images = {},
@@ -197,10 +189,8 @@ TEST_F(MaterialTest, NormalMapLeansTheSurfaceTowardsTheMappedSideForEveryLight)
             for (int side = 0; side < 2; ++side) {
                 const glm::vec3 at = (side == 0 ? 3.0f : -3.0f) * c.leansTo + glm::vec3(0, 3, 0);
                 const std::string light =
-                    kind[0] == 'p' ? point("l", at, 1.0f)
-                                   : "$ l 1\ntype 0 1\nposition 0 " + commaList(at) + "\ndirection 0 " +
-                                         commaList(glm::vec3(-at.x, -3, -at.z)) +
-                                         "\ncolor 0 1,1,1\ninnerRadius 0 40\nouterRadius 0 60\n";
+                    kind[0] == 'p' ? pointLight("l", at, glm::vec3(1.0f))
+                                   : spotLight("l", at, {-at.x, -3, -at.z}, glm::vec3(1), 40.0f, 60.0f);
                 level[side] = brightness(probe(picture(light, {c.path}), glm::vec3(0)));
             }
             EXPECT_GT(level[1], 5.0f) << c.name << ", " << kind;
@@ -288,7 +278,7 @@ TEST_F(MaterialTest, TwoSidedBackFaceIsLitWithTheTurnedNormalAndCastsAShadow)
     for (const bool twoSided : {false, true}) {
         const std::string path = gltf(twoSided ? "two" : "one",
                                       quad(dielectric("", twoSided ? R"("doubleSided":true)" : ""), {}, upsideDown));
-        Scene& shown = scene(point("bulb", {0, 3, 0}, 1.0f) + shadowSpot, {path});
+        Scene& shown = scene(pointLight("bulb", {0, 3, 0}, glm::vec3(1.0f)) + shadowSpot, {path});
         const float level = brightness(probe(renderMaterials(shown), glm::vec3(0, 1, 0)));
         ShadowMap shadows;
         const float depth = mapDepth(shadowDepths(shown, shadows), shadows, {0, 1, 0});
@@ -330,7 +320,7 @@ TEST_F(MaterialTest, MetalHasNoDiffuseAndAHighlightOfItsColourAndMatteHasNoHighl
     };
     glm::vec3 centre[6], aside[6];
     for (int i = 0; i < 6; ++i) {
-        const Image image = picture(point("bulb", {0, 3, 0}, 2.0f), {cases[i].path});
+        const Image image = picture(pointLight("bulb", {0, 3, 0}, glm::vec3(2.0f)), {cases[i].path});
         centre[i] = probe(image, glm::vec3(0));
         aside[i] = probe(image, glm::vec3(3, 0, 0));
     }
@@ -361,7 +351,7 @@ TEST_F(MaterialTest, NoModelPutsAHighlightWhereTheLightIsBehindTheSurface)
     for (const std::string& path : {square("default", "map_Kd white.png\n"),
                                     square("classic", "Ks 1 1 1\nNs 20\nmap_Kd white.png\n"),
                                     gltf("metal", quad(metal, {"white.png"}))}) {
-        const Image image = picture(point("below", {-4, -0.2f, 0}, 4.0f), {path});
+        const Image image = picture(pointLight("below", {-4, -0.2f, 0}, glm::vec3(4.0f)), {path});
         EXPECT_EQ(image.fractionBrighterThan(0, 0, size, size, 0.0f), 0.0) << path;
     }
 }
@@ -416,10 +406,8 @@ TEST_F(MaterialTest, ReflectionCaptureShadesEveryMaterialLikeTheLitPass)
                             {"tinted.png"}, R"({"mesh":0,"scale":[4,4,4]})"))},
         {"classic highlight", square("classic", "map_Kd tinted.png\nKs 0.8 0.6 0.3\nNs 12\n", 2)},
     };
-    const std::string lights = "$ ambient 2\nambientStrength 0 0.2\nambientColor 0 1,1,1\n" +
-                               point("p", {1, 2, 1}, 1.0f) +
-                               "$ spot 1\ntype 0 1\nposition 0 -2,4,0\ndirection 0 1,-2,0\ncolor 0 2,2,2\n"
-                               "innerRadius 0 20\nouterRadius 0 30\n";
+    const std::string lights = ambientLight(0.2f) + pointLight("p", {1, 2, 1}, glm::vec3(1.0f)) +
+                               spotLight("spot", {-2, 4, 0}, {1, -2, 0}, glm::vec3(2), 20.0f, 30.0f);
     RefractionCaptures captures(size, size);
     for (const auto& [name, path] : cases) {
         Scene& shown = scene(lights, {path});

@@ -1,8 +1,27 @@
 #include "LitSceneTest.h"
 
+#include "ObjText.h"
 #include "effects/ShadowMap.h"
 
 #include <glm/gtc/matrix_transform.hpp>
+
+std::string ambientLight(float strength)
+{
+    return "$ ambient 2\nambientStrength 0 " + std::to_string(strength) + "\nambientColor 0 1,1,1\n";
+}
+
+std::string pointLight(const std::string& name, const glm::vec3& position, const glm::vec3& colour)
+{
+    return "$ " + name + " 1\ntype 0 0\nposition 0 " + commaList(position) + "\ncolor 0 " + commaList(colour) + "\n";
+}
+
+std::string spotLight(const std::string& name, const glm::vec3& position, const glm::vec3& direction,
+                      const glm::vec3& colour, float inner, float outer)
+{
+    return "$ " + name + " 1\ntype 0 1\nposition 0 " + commaList(position) + "\ndirection 0 " +
+           commaList(direction) + "\ncolor 0 " + commaList(colour) + "\ninnerRadius 0 " + std::to_string(inner) +
+           "\nouterRadius 0 " + std::to_string(outer) + "\n";
+}
 
 void LitSceneTest::SetUp()
 {

@@ -6,10 +6,19 @@
 #include "render/Shader.h"
 #include "scene/Scene.h"
 
-class ShadowMap;
-
+#include <algorithm>
 #include <memory>
 #include <string>
+
+class ShadowMap;
+
+// A pixel's level: its brightest channel.
+inline float brightness(const glm::vec3& rgb) { return std::max({rgb.r, rgb.g, rgb.b}); }
+// Scene-file sections: white ambient light of `strength`, a point light, a spot light.
+std::string ambientLight(float strength);
+std::string pointLight(const std::string& name, const glm::vec3& position, const glm::vec3& colour);
+std::string spotLight(const std::string& name, const glm::vec3& position, const glm::vec3& direction,
+                      const glm::vec3& colour, float inner, float outer);
 
 // Fixture for the lit-scene program on hand-made scenes: a 256 x 256
 // off-screen target, depth test and back-face culling on, the camera 12

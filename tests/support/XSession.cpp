@@ -138,5 +138,13 @@ int XSession::waitExit(double seconds, const std::string& key)
     return running() ? -1000 : exitCode;
 }
 
+bool XSession::waitForOutput(const std::string& text, double seconds)
+{
+    for (const double end = now() + seconds; output().find(text) == std::string::npos; pause(0.2))
+        if (now() >= end)
+            return false;
+    return true;
+}
+
 std::string XSession::output() const { return logs.read("stdout.txt"); }
 std::string XSession::errors() const { return logs.read("stderr.txt"); }

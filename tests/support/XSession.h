@@ -34,6 +34,8 @@ public:
     // Exit status (128 + signal for a signal death), or -1000 if not ended in
     // time; presses `key` about every second meanwhile (early presses are lost).
     int waitExit(double seconds, const std::string& key = "");
+    // Polls stdout for `text` up to `seconds`; whether it came.
+    bool waitForOutput(const std::string& text, double seconds);
     std::string output() const;
     std::string errors() const;
     static void pause(double seconds);
