@@ -106,19 +106,6 @@ protected:
     }
 };
 
-// A probe counts as showing a colour when each channel the colour has is
-// bright and each other dark: white ambient light 1 tone-maps a full
-// channel to about 230 and an empty one to 0, so 100 and 20 leave wide
-// margins.
-void expectColour(const glm::vec3& seen, const glm::vec3& wanted, const std::string& where)
-{
-    for (int c = 0; c < 3; ++c)
-        if (wanted[c] > 0.5f)
-            EXPECT_GT(seen[c], 100.0f) << where << " channel " << c;
-        else
-            EXPECT_LT(seen[c], 20.0f) << where << " channel " << c;
-}
-
 TEST_F(MaterialTest, ColourIsTheDiffuseImageTimesItsFactorTimesVertexColoursPlusEmission)
 {
     png("magenta.png", {255, 0, 255, 255});

@@ -56,18 +56,6 @@ protected:
     }
 };
 
-// A pixel counts as a colour when that channel is bright and the others
-// dark: ambient light 1 tone-maps white texels to about 200 and black ones
-// to 0, so 100 and 20 leave wide margins for filtering at no edge.
-void expectColour(const glm::vec3& seen, const glm::vec3& wanted, const std::string& where)
-{
-    for (int c = 0; c < 3; ++c)
-        if (wanted[c] > 0.5f)
-            EXPECT_GT(seen[c], 100.0f) << where << " channel " << c;
-        else
-            EXPECT_LT(seen[c], 20.0f) << where << " channel " << c;
-}
-
 TEST_F(ModelFileTest, GltfNodesPlaceTheirMeshAndItsRedBaseColourShows)
 {
     Scene& scene = loadModel(gltf(dir, R"({"pbrMetallicRoughness":{"baseColorFactor":[1,0,0,1]}})"));

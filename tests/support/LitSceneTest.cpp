@@ -95,3 +95,12 @@ glm::vec3 LitSceneTest::probe(const Image& image, const glm::vec3& world) const
     const int x = static_cast<int>(w.x), y = size - 1 - static_cast<int>(w.y);
     return image.mean(x - 2, y - 2, x + 3, y + 3);
 }
+
+void expectColour(const glm::vec3& seen, const glm::vec3& wanted, const std::string& where)
+{
+    for (int c = 0; c < 3; ++c)
+        if (wanted[c] > 0.5f)
+            EXPECT_GT(seen[c], 100.0f) << where << " channel " << c;
+        else
+            EXPECT_LT(seen[c], 20.0f) << where << " channel " << c;
+}

@@ -23,6 +23,12 @@ std::string spotLight(const std::string& name, const glm::vec3& position, const 
 // Fixture for the lit-scene program on hand-made scenes: a 256 x 256
 // off-screen target, depth test and back-face culling on, the camera 12
 // units above the origin looking down with -z up the image.
+// Expects `seen` (a probe's mean colour) to show `wanted`: each channel the
+// colour has bright, each other dark. Ambient light 1 tone-maps a full
+// channel to about 200-230 and an empty one to 0, so 100 and 20 leave wide
+// margins for filtering and the tone curve.
+void expectColour(const glm::vec3& seen, const glm::vec3& wanted, const std::string& where);
+
 class LitSceneTest : public GlTest {
 protected:
     static constexpr int size = 256;
