@@ -18,7 +18,9 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <map>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -138,6 +140,23 @@ bool usable(const glm::vec3& normal)
 {
     return std::isfinite(normal.x) && std::isfinite(normal.y) && std::isfinite(normal.z) &&
            glm::dot(normal, normal) > 1e-12f;
+}
+
+// Runs body(begin, end) over [0, count) split among the machine's cores
+// (at most four threads), or on the calling thread alone for small counts
+// where starting threads costs more than it saves. The parts must not write
+// to shared data.
+template <typename Body>
+void inParallel(std::size_t count, Body body)
+{
+    const std::size_t cores = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+    const std::size_t parts = count < (1u << 16) ? 1 : cores;
+    std::vector<std::thread> helpers;
+    for (std::size_t part = 1; part < parts; ++part)
+        helpers.emplace_back(body, count * part / parts, count * (part + 1) / parts);
+    body(std::size_t(0), count / parts);
+    for (std::thread& helper : helpers)
+        helper.join();
 }
 
 std::string lowerExtension(const std::string& path)
@@ -673,66 +692,144 @@ std::vector<unsigned int> AssimpConverter::generateNormals(std::vector<Vertex>& 
                                                            std::vector<unsigned int>& indices, bool all)
 {
     std::vector<unsigned int> sources;
-    std::vector<char> needs(vertices.size(), 0);
-    bool any = false;
-    for (std::size_t v = 0; v < vertices.size(); ++v) {
+    const std::size_t vertexCount = vertices.size();
+    std::vector<char> needs(vertexCount, 0);
+    std::size_t needing = 0;
+    for (std::size_t v = 0; v < vertexCount; ++v) {
         needs[v] = all || !usable(vertices[v].normal);
-        any = any || needs[v];
+        needing += needs[v] ? 1 : 0;
     }
-    if (!any)
+    if (needing == 0)
         return sources;
 
     // Face normals, area-weighted (the cross product's length is twice the
-    // area) and unit length.
+    // area) and unit length, side by side so that one cache line brings both.
+    struct Face {
+        glm::vec3 weighted;
+        glm::vec3 unit;
+    };
     const std::size_t triangles = indices.size() / 3;
-    std::vector<glm::vec3> weighted(triangles);
-    std::vector<glm::vec3> unit(triangles);
-    for (std::size_t t = 0; t < triangles; ++t) {
-        const glm::vec3& a = vertices[indices[3 * t]].position;
-        const glm::vec3& b = vertices[indices[3 * t + 1]].position;
-        const glm::vec3& c = vertices[indices[3 * t + 2]].position;
-        weighted[t] = glm::cross(b - a, c - a);
-        unit[t] = usable(weighted[t]) ? glm::normalize(weighted[t]) : glm::vec3(0.0f);
-    }
+    std::vector<Face> faces(triangles);
+    inParallel(triangles, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t t = begin; t < end; ++t) {
+            const glm::vec3& a = vertices[indices[3 * t]].position;
+            const glm::vec3& b = vertices[indices[3 * t + 1]].position;
+            const glm::vec3& c = vertices[indices[3 * t + 2]].position;
+            faces[t].weighted = glm::cross(b - a, c - a);
+            faces[t].unit = usable(faces[t].weighted) ? glm::normalize(faces[t].weighted) : glm::vec3(0.0f);
+        }
+    });
 
     // Corners are matched by position, not index, since many files repeat a
-    // vertex for every face that meets there. The vertices that need a
-    // normal are sorted by their position's bits and each distinct position
-    // numbered; then the triangles around each position are listed in one
-    // flat array (`around`, position p's from aroundStart[p] on), in
-    // triangle order. No allocation per vertex, and n log n at worst.
-    const std::size_t vertexCount = vertices.size();
-    std::vector<PositionKey> keys(vertexCount);
-    std::vector<unsigned int> order;
-    order.reserve(vertexCount);
-    for (std::size_t v = 0; v < vertexCount; ++v)
-        if (needs[v]) {
-            keys[v] = keyOf(vertices[v].position);
-            order.push_back(static_cast<unsigned int>(v));
+    // vertex for every face that meets there. Each vertex that needs a normal
+    // is mapped to the first vertex at its position (its `place`) through a
+    // flat open-addressing table of position bits: one probe sequence per
+    // vertex, no allocation per vertex, and places numbered in vertex order
+    // so that the lists below are read in the order the triangles use them.
+    std::vector<unsigned int> place(vertexCount, ~0u);
+    {
+        struct Slot {
+            PositionKey key;
+            unsigned int vertex;
+        };
+        std::size_t capacity = 16;
+        while (capacity < needing + needing / 2)
+            capacity *= 2;
+        std::vector<Slot> table(capacity, Slot{{{0, 0, 0}}, ~0u});
+        const std::size_t mask = capacity - 1;
+        for (std::size_t v = 0; v < vertexCount; ++v) {
+            if (!needs[v])
+                continue;
+            const PositionKey key = keyOf(vertices[v].position);
+            // FNV-1a over the three words, then a final mix so that nearby
+            // floats spread over the table.
+            std::uint64_t hash = 1469598103934665603ull;
+            for (std::uint32_t word : key.bits)
+                hash = (hash ^ word) * 1099511628211ull;
+            hash ^= hash >> 29;
+            std::size_t slot = static_cast<std::size_t>(hash) & mask;
+            while (table[slot].vertex != ~0u && !(table[slot].key == key))
+                slot = (slot + 1) & mask;
+            if (table[slot].vertex == ~0u)
+                table[slot] = Slot{key, static_cast<unsigned int>(v)};
+            place[v] = table[slot].vertex;
         }
-    const auto keyLess = [&keys](unsigned int a, unsigned int b) {
-        return std::lexicographical_compare(keys[a].bits, keys[a].bits + 3, keys[b].bits, keys[b].bits + 3);
-    };
-    std::sort(order.begin(), order.end(), keyLess);
-    std::vector<unsigned int> place(vertexCount, 0);
-    unsigned int places = 0;
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        if (i == 0 || !(keys[order[i]] == keys[order[i - 1]]))
-            ++places;
-        place[order[i]] = places - 1;
     }
-    std::vector<unsigned int> aroundStart(places + 1, 0);
+
+    // The triangles around each place in one flat array, in triangle order:
+    // place p's from aroundStart[p] to aroundStart[p + 1]. Filled from the
+    // last triangle backwards, counting each start down to its final value.
+    std::vector<unsigned int> aroundStart(vertexCount + 1, 0);
     for (unsigned int index : indices)
         if (needs[index])
-            ++aroundStart[place[index] + 1];
-    for (unsigned int p = 0; p < places; ++p)
+            ++aroundStart[place[index]];
+    for (std::size_t p = 0; p < vertexCount; ++p)
         aroundStart[p + 1] += aroundStart[p];
-    std::vector<unsigned int> around(aroundStart[places]);
-    std::vector<unsigned int> fill(aroundStart.begin(), aroundStart.end() - 1);
-    for (std::size_t t = 0; t < triangles; ++t)
-        for (int k = 0; k < 3; ++k)
-            if (needs[indices[3 * t + k]])
-                around[fill[place[indices[3 * t + k]]]++] = static_cast<unsigned int>(t);
+    std::vector<unsigned int> around(aroundStart[vertexCount]);
+    for (std::size_t t = triangles; t-- > 0;)
+        for (int k = 3; k-- > 0;) {
+            const unsigned int index = indices[3 * t + k];
+            if (needs[index])
+                around[--aroundStart[place[index]]] = static_cast<unsigned int>(t);
+        }
+    // aroundStart[p] now holds p's start, and aroundStart[p + 1] its end.
+
+    const float minimumCosine = std::cos(glm::radians(creaseAngleDegrees));
+    // The normal of a corner in triangle t: the sum of the weighted normals
+    // of the triangles around its place that lie within the crease angle of
+    // t (all of them when t is degenerate and has no direction of its own).
+    const auto cornerNormal = [&](std::size_t t, unsigned int p) {
+        glm::vec3 sum(0.0f);
+        unsigned int last = ~0u;
+        const glm::vec3 own = faces[t].unit;
+        const bool directed = usable(own);
+        for (unsigned int i = aroundStart[p], end = aroundStart[p + 1]; i < end; ++i) {
+            const unsigned int other = around[i];
+            // A triangle with two corners at this position counts once.
+            if (other != last && (!directed || glm::dot(faces[other].unit, own) >= minimumCosine))
+                sum += faces[other].weighted;
+            last = other;
+        }
+        return usable(sum) ? glm::normalize(sum) : own;
+    };
+
+    // Most places lie on a smooth stretch of surface: every pair of
+    // triangles around them is within the crease angle, so every corner
+    // there sums all of them and gets one normal. Such places are found
+    // first, in parallel, and their normal computed once (in the same order
+    // of addition as cornerNormal, so with the same bits); `smooth` is
+    // marked with a non-finite x elsewhere, where each corner gets its own.
+    constexpr float cornerByCorner = std::numeric_limits<float>::infinity();
+    std::vector<glm::vec3> smooth(vertexCount, glm::vec3(cornerByCorner));
+    inParallel(vertexCount, [&](std::size_t begin, std::size_t end) {
+        std::vector<glm::vec3> units;
+        for (std::size_t p = begin; p < end; ++p) {
+            const unsigned int first = aroundStart[p], past = aroundStart[p + 1];
+            if (first == past)
+                continue;
+            units.clear();
+            glm::vec3 sum(0.0f);
+            unsigned int last = ~0u;
+            bool degenerate = false;
+            for (unsigned int i = first; i < past; ++i) {
+                const unsigned int other = around[i];
+                if (other != last) {
+                    sum += faces[other].weighted;
+                    units.push_back(faces[other].unit);
+                    degenerate = degenerate || !usable(faces[other].unit);
+                }
+                last = other;
+            }
+            if (degenerate || !usable(sum))
+                continue;
+            bool together = true;
+            for (std::size_t a = 0; a < units.size() && together; ++a)
+                for (std::size_t b = a + 1; b < units.size() && together; ++b)
+                    together = glm::dot(units[b], units[a]) >= minimumCosine;
+            if (together)
+                smooth[p] = glm::normalize(sum);
+        }
+    });
 
     // The normals each original vertex has been given, as chains through
     // `given`: the vertex carrying that normal (itself or a copy) and the
@@ -743,9 +840,9 @@ std::vector<unsigned int> AssimpConverter::generateNormals(std::vector<Vertex>& 
         unsigned int next;
     };
     std::vector<Given> given;
+    given.reserve(needing);
     std::vector<unsigned int> firstGiven(vertexCount, ~0u);
 
-    const float minimumCosine = std::cos(glm::radians(creaseAngleDegrees));
     for (std::size_t t = 0; t < triangles; ++t) {
         if (t % (1u << 20) == 0)
             tick();
@@ -753,20 +850,8 @@ std::vector<unsigned int> AssimpConverter::generateNormals(std::vector<Vertex>& 
             unsigned int& index = indices[3 * t + k];
             if (!needs[index])
                 continue;
-            glm::vec3 sum(0.0f);
-            unsigned int last = ~0u;
-            // A degenerate triangle has no direction of its own and takes the
-            // smooth normal of everything around the corner.
-            const bool directed = usable(unit[t]);
             const unsigned int p = place[index];
-            for (unsigned int i = aroundStart[p]; i < aroundStart[p + 1]; ++i) {
-                const unsigned int other = around[i];
-                // A triangle with two corners at this position counts once.
-                if (other != last && (!directed || glm::dot(unit[other], unit[t]) >= minimumCosine))
-                    sum += weighted[other];
-                last = other;
-            }
-            const glm::vec3 normal = usable(sum) ? glm::normalize(sum) : unit[t];
+            const glm::vec3 normal = std::isfinite(smooth[p].x) ? smooth[p] : cornerNormal(t, p);
             // The first normal a vertex gets is written in place; a different
             // one in another triangle goes to a copy of the vertex.
             const PositionKey normalKey = keyOf(normal);

@@ -9,9 +9,11 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
+#include <malloc.h>
 #include <new>
 #include <poll.h>
 #include <sys/mman.h>
@@ -20,6 +22,14 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+// clang says whether AddressSanitizer is on through __has_feature, gcc
+// through __SANITIZE_ADDRESS__.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELMORA_ADDRESS_SANITIZER
+#endif
+#endif
 
 void (*ImportProcess::childHook)(const std::string& path) = nullptr;
 
@@ -105,6 +115,35 @@ void limitChild()
     // A crash must not write a core file of that size.
     limit.rlim_cur = limit.rlim_max = 0;
     setrlimit(RLIMIT_CORE, &limit);
+}
+
+// Reading and converting a model of millions of triangles touches a GiB or
+// more within seconds, much of it in scattered reads. With 4 KiB pages each
+// page costs a fault and each scattered read a TLB miss, and both are dear
+// on a virtual machine: an 8M-triangle mesh took twice as long to import.
+// So the child's heap is grown once, by an untouched reservation, and marked
+// for transparent huge pages; every allocation then comes from that heap
+// (no separate mappings for large blocks) and freed memory stays in it for
+// the next one. Where huge pages are off this changes nothing but the
+// allocator's settings. Skipped under AddressSanitizer, whose allocator
+// ignores these settings.
+void reserveHugePageHeap()
+{
+#if !defined(__SANITIZE_ADDRESS__) && !defined(VELMORA_ADDRESS_SANITIZER)
+    constexpr std::size_t reserveBytes = std::size_t(2) << 30;
+    constexpr std::uintptr_t hugePage = std::uintptr_t(2) << 20;
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, -1);
+    void* block = std::malloc(reserveBytes);
+    if (!block)
+        return;
+    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(block) + hugePage - 1) & ~(hugePage - 1);
+    std::free(block);
+    const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(sbrk(0));
+    // Only when the block really came from the heap's top.
+    if (begin < end && end - begin <= reserveBytes)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#endif
 }
 
 // What the child may do from here on: read files, map memory, write to the
@@ -214,6 +253,7 @@ int modelMemory(const ImportedModel& model, std::size_t& size)
 [[noreturn]] void runChild(const std::vector<std::string>& paths)
 {
     limitChild();
+    reserveHugePageHeap();
     const bool confined = confine();
     progressFd = childChannelFd;
     AssimpConverter::progress = &ImportProcess::reportProgress;
