@@ -69,6 +69,21 @@ bool Viewer::startUp(const WindowOptions& options)
     screenWidth = options.width;
     screenHeight = options.height;
 
+    // First what needs no context: the camera's path, then the scene file,
+    // whose model files start importing in child processes now, so that
+    // they read and convert while the window, the sky, the particles, the
+    // render targets and the fixed programs are made below. Forked before
+    // the context exists, the children carry none of the driver's state.
+    camera = std::make_unique<Camera>(glm::vec3(0.0f, 0.0f, -5.0f), glm::vec3(0.0f, 0.0f, 1.0f),
+                                      glm::vec3(0.0f, 1.0f, 0.0f),
+                                      sceneBuilder ? std::string() : std::string("assets/animationpath.txt"));
+    projection = makeProjection(screenWidth, screenHeight);
+    inverseProjection = glm::inverse(projection);
+    const ScenePrefetch prefetch =
+        sceneBuilder ? scenePrefetch : ScenePrefetch([](Scene& scene) { scene.prepare("assets/scene.txt"); });
+    if (prefetch)
+        prefetch(scene);
+
     glfwInit(); // a failure shows as a failed window below
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 4);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
@@ -117,15 +132,24 @@ bool Viewer::startUp(const WindowOptions& options)
     particles = std::make_unique<ParticleSystem>();
     particles->setScale(scaleFactor);
 
-    camera = std::make_unique<Camera>(glm::vec3(0.0f, 0.0f, -5.0f), glm::vec3(0.0f, 0.0f, 1.0f),
-                                      glm::vec3(0.0f, 1.0f, 0.0f),
-                                      sceneBuilder ? std::string() : std::string("assets/animationpath.txt"));
+    // The render targets and the programs that do not depend on the
+    // models.
+    shadowMap = std::make_unique<ShadowMap>();
+    shadowMap->setScreenSize(screenWidth, screenHeight);
 
-    projection = makeProjection(screenWidth, screenHeight);
-    inverseProjection = glm::inverse(projection);
+    postProcessingShader = Shader::build("shader/postprocessing.vert", "shader/postprocessing.frag");
+    postProcessingTarget = std::make_shared<PostProcFramebuffer>(screenWidth, screenHeight, postProcessingShader);
+    postProcessingShader->use();
+    postProcessingShader->setMat4("inverseProjectionMatrix", inverseProjection);
+    postProcessingShader->setFloat("Scale", scaleFactor);
+    postProcessingShader->setMat4("projectionMatrix", projection);
+    postProcessingShader->setMat4("inverseProjectionMatrix", inverseProjection);
 
+    captures = std::make_unique<RefractionCaptures>(screenWidth, screenHeight);
+
+    // The models, as their imports finish.
     if (!sceneBuilder) {
-        scene.load("assets/scene.txt");
+        scene.finish();
     } else if (!sceneBuilder(scene, *camera)) {
         glfwTerminate();
         window = nullptr;
@@ -143,20 +167,7 @@ bool Viewer::startUp(const WindowOptions& options)
         "#define POINT_LIGHT_COUNT " + std::to_string(pointCount) + "\n#define SPOT_LIGHT_COUNT " +
             std::to_string(spotCount) + "\n");
     litPrograms->build(scene.getModels(), false);
-
-    shadowMap = std::make_unique<ShadowMap>();
-    shadowMap->setScreenSize(screenWidth, screenHeight);
     shadowMap->buildPrograms(scene.getModels());
-
-    postProcessingShader = Shader::build("shader/postprocessing.vert", "shader/postprocessing.frag");
-    postProcessingTarget = std::make_shared<PostProcFramebuffer>(screenWidth, screenHeight, postProcessingShader);
-    postProcessingShader->use();
-    postProcessingShader->setMat4("inverseProjectionMatrix", inverseProjection);
-    postProcessingShader->setFloat("Scale", scaleFactor);
-    postProcessingShader->setMat4("projectionMatrix", projection);
-    postProcessingShader->setMat4("inverseProjectionMatrix", inverseProjection);
-
-    captures = std::make_unique<RefractionCaptures>(screenWidth, screenHeight);
     captures->buildPrograms(scene.getModels());
     return true;
 }

@@ -53,7 +53,10 @@ public:
     Viewer& operator=(const Viewer&) = delete;
 
     // Opens the full-screen 4.3 core window and builds everything, reading
-    // shader/ and assets/ relative to the working directory. On failure it
+    // shader/ and assets/ relative to the working directory. The scene's
+    // model files start importing first, before the window exists; what
+    // does not depend on the models is built while they import, the models
+    // and the programs their materials need after. On failure it
     // prints one line, calls glfwTerminate and returns false. Conversion
     // errors of the data files propagate as std::exception.
     bool startUp();
@@ -67,9 +70,18 @@ public:
     // glfwTerminate first; then the objects are released without GL calls.
     void shutDown();
 
+    // Called by startUp() before the window exists, with no context: a
+    // builder may start its imports here (Scene::prepare) and finish them
+    // in the builder, so that they overlap the viewer's GL set-up.
+    using ScenePrefetch = std::function<void(Scene& scene)>;
+
     // Before startUp(): the scene and path come from `builder` instead of
     // "assets/scene.txt" and "assets/animationpath.txt".
-    void setSceneBuilder(SceneBuilder builder) { sceneBuilder = std::move(builder); }
+    void setSceneBuilder(SceneBuilder builder, ScenePrefetch prefetch = ScenePrefetch())
+    {
+        sceneBuilder = std::move(builder);
+        scenePrefetch = std::move(prefetch);
+    }
     // Where F12 writes velmora-NNNN.png: the working directory by default.
     void setScreenshotFolder(const std::string& folder) { screenshotFolder = folder; }
     // The shadow pass alone, as a frame runs it: the next frame's lit pass
@@ -95,6 +107,7 @@ private:
     std::string claimScreenshotName(std::string& why) const;
 
     SceneBuilder sceneBuilder;
+    ScenePrefetch scenePrefetch;
     std::string screenshotFolder;
     std::unique_ptr<FrameCapture> capture;
     GLFWwindow* window = nullptr;

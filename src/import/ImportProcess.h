@@ -21,8 +21,9 @@
 // Hand-over: for each file the child sends, on a datagram socket, progress
 // notes while it works, then either an error text or a model. A model is
 // encoded straight into a sealed memfd sized from the model's counts, and
-// the descriptor travels with the message; the viewer maps it read-only and
-// decodes it, checking everything, in place. One child for many files keeps
+// the descriptor travels with the message; the viewer maps it read-only,
+// checks everything in place and keeps the mapping as a MappedModel, from
+// which the meshes are uploaded without a copy of their own. One child for many files keeps
 // the cost of forking a large process to once per scene.
 //
 // Owns: the child, its socket and its console pipe. The destructor kills and
@@ -60,12 +61,12 @@ public:
     // otherwise false with `error` saying what happened in one line
     // (Assimp's message, a crash with its signal, a forbidden system call,
     // the stall or memory limit).
-    bool next(ImportedModel& model, std::string& error);
+    bool next(MappedModel& model, std::string& error);
     void setStallLimit(int milliseconds) { stallMs = milliseconds; }
 
     // Where the last model next() returned spent its time, in ms: Assimp's
     // ReadFile, the conversion (images decoded included), and the hand-over
-    // (encoding in the child, checking and decoding in the viewer).
+    // (encoding in the child, mapping and checking in the viewer).
     struct Timings {
         double readMs = 0.0;
         double convertMs = 0.0;
@@ -85,7 +86,7 @@ private:
     enum class Outcome { Model, Error, Stalled, Garbled, Ended };
     // Waits for the current file's result, taking in progress notes and
     // console output on the way.
-    Outcome receive(ImportedModel& model, std::string& error);
+    Outcome receive(MappedModel& model, std::string& error);
     // Reads the console pipe once, keeping what fits.
     void takeOutput();
     void stop();

@@ -4,10 +4,15 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <sys/mman.h>
 
 namespace {
 
-constexpr char magic[4] = {'V', 'M', 'D', '2'};
+constexpr char magic[4] = {'V', 'M', 'D', '3'};
+// Arrays start at multiples of this many bytes from the start.
+constexpr std::size_t arrayAlignment = 16;
+
+std::size_t paddingAt(std::size_t offset) { return (arrayAlignment - offset % arrayAlignment) % arrayAlignment; }
 
 // The material's numbers, in the order they travel (15 floats).
 template <typename M> auto materialFloats(M& m)
@@ -42,6 +47,17 @@ public:
         u32(static_cast<std::uint32_t>(count));
         bytes(data, count);
     }
+    // A length in bytes, zeros up to the next aligned offset, then the
+    // bytes in one copy.
+    template <typename T> void array(const std::vector<T>& items)
+    {
+        u32(static_cast<std::uint32_t>(items.size() * sizeof(T)));
+        const std::size_t padding = paddingAt(size);
+        if (out)
+            std::memset(out + size, 0, padding);
+        size += padding;
+        bytes(items.data(), items.size() * sizeof(T));
+    }
     void reference(const TextureReference& texture)
     {
         block(texture.type.data(), texture.type.size());
@@ -58,8 +74,8 @@ void write(const ImportedModel& model, Writer& out)
     out.bytes(magic, sizeof magic);
     out.u32(static_cast<std::uint32_t>(model.meshes.size()));
     for (const ImportedMesh& mesh : model.meshes) {
-        out.block(mesh.vertices.data(), mesh.vertices.size() * sizeof(Vertex));
-        out.block(mesh.indices.data(), mesh.indices.size() * sizeof(unsigned int));
+        out.array(mesh.vertices);
+        out.array(mesh.indices);
         out.bytes(mesh.color.data(), 4);
         out.u32(static_cast<std::uint32_t>(mesh.textures.size()));
         for (const TextureReference& texture : mesh.textures)
@@ -70,8 +86,8 @@ void write(const ImportedModel& model, Writer& out)
         out.u32(mesh.imageChecks);
         for (const float* value : materialFloats(mesh.material))
             out.bytes(value, 4);
-        out.block(mesh.extras.colors.data(), mesh.extras.colors.size() * sizeof(glm::vec4));
-        out.block(mesh.extras.tangents.data(), mesh.extras.tangents.size() * sizeof(glm::vec4));
+        out.array(mesh.extras.colors);
+        out.array(mesh.extras.tangents);
     }
     out.u32(static_cast<std::uint32_t>(model.images.size()));
     for (const DecodedImage& image : model.images) {
@@ -79,15 +95,15 @@ void write(const ImportedModel& model, Writer& out)
         out.block(image.label.data(), image.label.size());
         out.u32(image.width);
         out.u32(image.height);
-        out.block(image.texels.data(), image.texels.size());
+        out.array(image.texels);
     }
 }
 
-// Reads fields off the front of a byte string; once a read fails every later
+// Reads fields off the front of the bytes; once a read fails every later
 // one fails too, so callers check `ok` at the end of a record.
 class Reader {
 public:
-    Reader(const char* bytes, std::size_t size) : data(bytes), left(size) {}
+    Reader(const char* bytes, std::size_t size) : start(bytes), data(bytes), left(size) {}
 
     bool ok = true;
 
@@ -110,16 +126,10 @@ public:
     }
     void take(void* out, std::size_t size)
     {
-        if (!ok || size > left) {
-            ok = false;
-            return;
-        }
+        const char* from = skip(size);
         // An empty vector may have no storage at all.
-        if (size == 0)
-            return;
-        std::memcpy(out, data, size);
-        data += size;
-        left -= size;
+        if (from && size > 0)
+            std::memcpy(out, from, size);
     }
     float f32()
     {
@@ -140,21 +150,45 @@ public:
         take(value.data(), size);
         return value;
     }
-    // A length-prefixed array of trivially copyable items.
-    template <typename T> void array(std::vector<T>& out)
+    // A length-prefixed, aligned array of trivially copyable items, left
+    // where it lies. The padding must be zeros.
+    template <typename T> ArrayView<T> array()
     {
         const std::size_t size = count(1);
+        const char* padding = skip(paddingAt(static_cast<std::size_t>(data - start)));
+        if (padding)
+            for (const char* p = padding; p != data; ++p)
+                ok = ok && *p == 0;
         if (size % sizeof(T) != 0)
             ok = false;
-        out.resize(ok ? size / sizeof(T) : 0);
-        take(out.data(), out.size() * sizeof(T));
+        const char* items = skip(size);
+        if (!ok || !items)
+            return ArrayView<T>();
+        return ArrayView<T>{reinterpret_cast<const T*>(items), size / sizeof(T)};
     }
     bool atEnd() const { return ok && left == 0; }
 
 private:
+    // The next `size` bytes, or null (and the read failed) when fewer are
+    // left.
+    const char* skip(std::size_t size)
+    {
+        if (!ok || size > left) {
+            ok = false;
+            return nullptr;
+        }
+        const char* from = data;
+        data += size;
+        left -= size;
+        return from;
+    }
+
+    const char* start;
     const char* data;
     std::size_t left;
 };
+
+template <typename T> std::vector<T> copyOf(const ArrayView<T>& view) { return std::vector<T>(view.begin(), view.end()); }
 
 } // namespace
 
@@ -178,25 +212,68 @@ std::string ImportedModel::encode() const
     return out;
 }
 
-bool ImportedModel::decode(const char* bytes, std::size_t size, std::string& error)
+MappedModel::~MappedModel() { release(); }
+
+void MappedModel::release()
 {
     meshes.clear();
     images.clear();
+    if (mapping)
+        munmap(mapping, size);
+    mapping = nullptr;
+    copied.reset();
+    bytes = nullptr;
+    size = 0;
+}
+
+bool MappedModel::read(const std::string& from, std::string& error)
+{
+    release();
+    // Heap storage of max_align_t is aligned as a mapping's start is, for
+    // the arrays read in place.
+    copied.reset(new std::max_align_t[from.size() / sizeof(std::max_align_t) + 1]);
+    std::memcpy(copied.get(), from.data(), from.size());
+    bytes = reinterpret_cast<const char*>(copied.get());
+    size = from.size();
+    return readBytes(error);
+}
+
+bool MappedModel::readMapping(void* address, std::size_t length, std::string& error)
+{
+    release();
+    mapping = address;
+    bytes = static_cast<const char*>(address);
+    size = length;
+    return readBytes(error);
+}
+
+bool MappedModel::readBytes(std::string& error)
+{
+    const auto damaged = [&] {
+        error = "the import process sent a damaged model";
+        release();
+        return false;
+    };
     Reader in(bytes, size);
     char head[sizeof magic] = {};
     in.take(head, sizeof head);
     if (!in.ok || std::memcmp(head, magic, sizeof magic) != 0) {
         error = "the import process sent no model";
+        release();
         return false;
     }
+    // The arrays are used in place, so their alignment counts from an
+    // aligned start.
+    if (reinterpret_cast<std::uintptr_t>(bytes) % arrayAlignment != 0)
+        return damaged();
     // An encoded mesh takes at least 140 bytes (five lengths and counts, a
     // colour, four map references, two flag words, the material's 15
     // floats and two more lengths), a texture reference at least 12 and an
     // image 20: that bounds the counts by the bytes left.
     meshes.resize(in.count(140));
-    for (ImportedMesh& mesh : meshes) {
-        in.array(mesh.vertices);
-        in.array(mesh.indices);
+    for (MappedMesh& mesh : meshes) {
+        mesh.vertices = in.array<Vertex>();
+        mesh.indices = in.array<unsigned int>();
         in.take(mesh.color.data(), 4);
         mesh.textures.resize(in.count(12));
         for (TextureReference& texture : mesh.textures)
@@ -207,27 +284,23 @@ bool ImportedModel::decode(const char* bytes, std::size_t size, std::string& err
         mesh.imageChecks = in.u32();
         for (float* value : materialFloats(mesh.material))
             *value = in.f32();
-        in.array(mesh.extras.colors);
-        in.array(mesh.extras.tangents);
+        mesh.colors = in.array<glm::vec4>();
+        mesh.tangents = in.array<glm::vec4>();
         if (!in.ok)
             break;
     }
     images.resize(in.count(20));
-    for (DecodedImage& image : images) {
+    for (MappedImage& image : images) {
         image.file = in.text();
         image.label = in.text();
         image.width = in.u32();
         image.height = in.u32();
-        in.array(image.texels);
+        image.texels = in.array<unsigned char>();
         if (!in.ok)
             break;
     }
-    if (!in.atEnd()) {
-        error = "the import process sent a damaged model";
-        meshes.clear();
-        images.clear();
-        return false;
-    }
+    if (!in.atEnd())
+        return damaged();
     // References must stay inside what arrived: indices inside each vertex
     // list, images inside the image list, texels complete;
     // per-vertex data one per vertex and there exactly when its feature is
@@ -235,36 +308,59 @@ bool ImportedModel::decode(const char* bytes, std::size_t size, std::string& err
     const auto inImages = [this](const TextureReference& texture) {
         return texture.image >= -1 && texture.image < static_cast<int>(images.size());
     };
-    for (ImportedMesh& mesh : meshes) {
+    for (const MappedMesh& mesh : meshes) {
+        const std::size_t vertexCount = mesh.vertices.size;
+        // One pass with no early exit: the loop stays simple enough to be
+        // vectorised, which counts for arrays of many millions.
+        unsigned int outside = 0;
         for (unsigned int index : mesh.indices)
-            if (index >= mesh.vertices.size())
-                in.ok = false;
-        for (TextureReference& texture : mesh.textures)
+            outside |= index >= vertexCount ? 1u : 0u;
+        if (outside != 0 || mesh.indices.size % 3 != 0)
+            in.ok = false;
+        for (const TextureReference& texture : mesh.textures)
             in.ok = in.ok && inImages(texture);
         for (const TextureReference* map : {&mesh.colorMap, &mesh.normalMap, &mesh.emissiveMap, &mesh.metalRoughnessMap})
             in.ok = in.ok && inImages(*map);
-        if (mesh.indices.size() % 3 != 0)
-            in.ok = false;
         const Material& material = mesh.material;
         if ((material.features & ~knownMaterialFeatures) != 0 || (mesh.imageChecks & ~knownImageChecks) != 0)
             in.ok = false;
         for (const float* value : materialFloats(material))
             in.ok = in.ok && std::isfinite(*value);
-        const auto perVertex = [&mesh](const std::vector<glm::vec4>& values, MaterialFeature feature) {
-            return values.size() == (mesh.material.has(feature) ? mesh.vertices.size() : 0) &&
+        const auto perVertex = [&mesh, vertexCount](const ArrayView<glm::vec4>& values, MaterialFeature feature) {
+            return values.size == (mesh.material.has(feature) ? vertexCount : 0) &&
                    std::all_of(values.begin(), values.end(), [](const glm::vec4& v) { return finite(v); });
         };
-        in.ok = in.ok && perVertex(mesh.extras.colors, VertexColors) && perVertex(mesh.extras.tangents, NormalMap);
+        in.ok = in.ok && perVertex(mesh.colors, VertexColors) && perVertex(mesh.tangents, NormalMap);
     }
-    for (const DecodedImage& image : images)
-        if (static_cast<std::uint64_t>(image.width) * image.height * 4 != image.texels.size() ||
+    for (const MappedImage& image : images)
+        if (static_cast<std::uint64_t>(image.width) * image.height * 4 != image.texels.size ||
             (image.texels.empty() && (image.width != 0 || image.height != 0)))
             in.ok = false;
-    if (!in.ok) {
-        error = "the import process sent a damaged model";
-        meshes.clear();
-        images.clear();
-        return false;
-    }
+    if (!in.ok)
+        return damaged();
     return true;
+}
+
+ImportedModel MappedModel::copy() const
+{
+    ImportedModel model;
+    for (const MappedMesh& from : meshes) {
+        ImportedMesh mesh;
+        mesh.vertices = copyOf(from.vertices);
+        mesh.indices = copyOf(from.indices);
+        mesh.textures = from.textures;
+        mesh.color = from.color;
+        mesh.material = from.material;
+        mesh.colorMap = from.colorMap;
+        mesh.normalMap = from.normalMap;
+        mesh.emissiveMap = from.emissiveMap;
+        mesh.metalRoughnessMap = from.metalRoughnessMap;
+        mesh.imageChecks = from.imageChecks;
+        mesh.extras.colors = copyOf(from.colors);
+        mesh.extras.tangents = copyOf(from.tangents);
+        model.meshes.push_back(std::move(mesh));
+    }
+    for (const MappedImage& from : images)
+        model.images.push_back(DecodedImage{from.file, from.label, from.width, from.height, copyOf(from.texels)});
+    return model;
 }

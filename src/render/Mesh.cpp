@@ -4,10 +4,10 @@
 
 #include <cstddef>
 
-Mesh::Mesh(std::vector<Vertex> vertices, std::vector<unsigned int> indices, std::vector<Texture> textures,
-           Material material, VertexExtras extras)
-    : vertices(std::move(vertices)), indices(std::move(indices)), textures(std::move(textures)),
-      material(material), extras(std::move(extras))
+Mesh::Mesh(const MeshArrays& arrays, std::vector<Texture> textures, Material material)
+    : vertexCount(arrays.vertexCount), indexCount(arrays.indexCount), textures(std::move(textures)),
+      material(material), vertexColors(arrays.colors && arrays.vertexCount > 0),
+      tangents(arrays.tangents && arrays.vertexCount > 0)
 {
     glGenVertexArrays(1, &vao);
     glGenBuffers(1, &vbo);
@@ -15,11 +15,11 @@ Mesh::Mesh(std::vector<Vertex> vertices, std::vector<unsigned int> indices, std:
 
     glBindVertexArray(vao);
     glBindBuffer(GL_ARRAY_BUFFER, vbo);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(this->vertices.size() * sizeof(Vertex)),
-                 this->vertices.data(), GL_STATIC_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount * sizeof(Vertex)), arrays.vertices,
+                 GL_STATIC_DRAW);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ebo);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(this->indices.size() * sizeof(unsigned int)),
-                 this->indices.data(), GL_STATIC_DRAW);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indexCount * sizeof(unsigned int)), arrays.indices,
+                 GL_STATIC_DRAW);
 
     glEnableVertexAttribArray(0);
     glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex),
@@ -30,22 +30,51 @@ Mesh::Mesh(std::vector<Vertex> vertices, std::vector<unsigned int> indices, std:
     glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, uv)));
 
     // Per-vertex colours and tangents, each in a buffer of its own and only
-    // when the mesh has one per vertex; the programs read them only for
-    // materials that ask for them.
-    const auto addExtra = [this](GLuint location, const std::vector<glm::vec4>& values) {
-        if (values.empty() || values.size() != this->vertices.size())
+    // when the mesh has them; the programs read them only for materials
+    // that ask for them.
+    const auto addExtra = [this](GLuint location, const glm::vec4* values) {
+        if (!values || vertexCount == 0)
             return;
         GLuint buffer = 0;
         glGenBuffers(1, &buffer);
         glBindBuffer(GL_ARRAY_BUFFER, buffer);
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(values.size() * sizeof(glm::vec4)), values.data(),
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount * sizeof(glm::vec4)), values,
                      GL_STATIC_DRAW);
         glEnableVertexAttribArray(location);
         glVertexAttribPointer(location, 4, GL_FLOAT, GL_FALSE, sizeof(glm::vec4), nullptr);
     };
-    addExtra(3, this->extras.colors);
-    addExtra(4, this->extras.tangents);
+    addExtra(3, arrays.colors);
+    addExtra(4, arrays.tangents);
     glBindVertexArray(0); // the last array buffer stays bound
+}
+
+Mesh::Mesh(const std::vector<Vertex>& vertices, const std::vector<unsigned int>& indices, std::vector<Texture> textures,
+           Material material)
+    : Mesh(MeshArrays{vertices.data(), vertices.size(), indices.data(), indices.size()}, std::move(textures), material)
+{
+}
+
+const std::vector<Vertex>& Mesh::getVertices() const
+{
+    if (!readBackDone) {
+        readBackDone = true;
+        visitVertices([this](const Vertex* vertices, std::size_t count) { readBack.assign(vertices, vertices + count); });
+    }
+    return readBack;
+}
+
+std::vector<unsigned int> Mesh::readIndices() const
+{
+    std::vector<unsigned int> indices(indexCount);
+    if (indexCount == 0)
+        return indices;
+    // Read through the vertex array, whose element buffer binding is this
+    // mesh's own.
+    glBindVertexArray(vao);
+    glGetBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(indexCount * sizeof(unsigned int)),
+                       indices.data());
+    glBindVertexArray(0);
+    return indices;
 }
 
 void Mesh::applyMaterial(GLuint program) const
@@ -89,6 +118,6 @@ void Mesh::draw(const glm::mat4& model, GLuint program)
     glBindTexture(GL_TEXTURE_2D, material.colorTexture);
     glBindVertexArray(vao);
     glUniformMatrix4fv(glGetUniformLocation(program, "model"), 1, GL_FALSE, glm::value_ptr(model));
-    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_INT, nullptr);
+    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indexCount), GL_UNSIGNED_INT, nullptr);
     glBindVertexArray(0);
 }

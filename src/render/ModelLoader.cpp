@@ -37,7 +37,9 @@ void ModelLoader::prefetch(const std::vector<std::string>& paths)
 std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
 {
     this->path = path;
-    ImportedModel imported;
+    // The model's hand-over memory stays mapped while its meshes upload
+    // from it, and while a later model of the same file still needs it.
+    std::shared_ptr<const MappedModel> imported;
     std::string error;
     bool ok = true;
     const auto repeat = repeats.find(path);
@@ -56,17 +58,19 @@ std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
             if (batch.upcoming() == path)
                 owner = &batch;
         }
+        auto received = std::make_shared<MappedModel>();
         ImportProcess::Timings timings;
         if (owner) {
-            ok = owner->next(imported, error);
+            ok = owner->next(*received, error);
             timings = owner->lastTimings();
         } else {
             // Not announced, or asked for out of turn: a child of its own.
             ImportProcess single;
             single.start({path});
-            ok = single.next(imported, error);
+            ok = single.next(*received, error);
             timings = single.lastTimings();
         }
+        imported = std::move(received);
         if (ok)
             loadRecords().push_back(
                 LoadRecord{path, timings.readMs, timings.convertMs, timings.handOverMs, 0.0, 0, timings.childPeakKiB});
@@ -87,10 +91,10 @@ std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
     const auto start = std::chrono::steady_clock::now();
     std::size_t triangles = 0;
     std::vector<std::shared_ptr<Mesh>> meshes;
-    meshes.reserve(imported.meshes.size());
-    for (ImportedMesh& mesh : imported.meshes) {
-        triangles += mesh.indices.size() / 3;
-        meshes.push_back(makeMesh(mesh, imported));
+    meshes.reserve(imported->meshes.size());
+    for (const MappedMesh& mesh : imported->meshes) {
+        triangles += mesh.indices.size / 3;
+        meshes.push_back(makeMesh(mesh, *imported));
     }
     if (recorded) {
         loadRecords().back().uploadMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -99,12 +103,15 @@ std::shared_ptr<Model> ModelLoader::loadModel(std::string path)
     return std::make_shared<Model>(std::move(meshes));
 }
 
-std::shared_ptr<Mesh> ModelLoader::makeMesh(ImportedMesh& mesh, const ImportedModel& model)
+std::shared_ptr<Mesh> ModelLoader::makeMesh(const MappedMesh& mesh, const MappedModel& model)
 {
     const GLuint white = colorTexture({{255, 255, 255, 255}});
     const GLuint ownColour = colorTexture(mesh.color);
     Material material = mesh.material;
-    VertexExtras extras = std::move(mesh.extras);
+    // Straight from the hand-over memory, which the reader has checked.
+    MeshArrays arrays{mesh.vertices.data, mesh.vertices.size, mesh.indices.data, mesh.indices.size,
+                      mesh.colors.empty() ? nullptr : mesh.colors.data,
+                      mesh.tangents.empty() ? nullptr : mesh.tangents.data};
 
     // The colour: the diffuse image, or the material's colour when it has
     // none or it cannot be decoded (then nothing multiplies that colour).
@@ -126,7 +133,7 @@ std::shared_ptr<Mesh> ModelLoader::makeMesh(ImportedMesh& mesh, const ImportedMo
             material.normalTexture = image.id;
         } else {
             material.features &= ~NormalMap;
-            extras.tangents.clear();
+            arrays.tangents = nullptr;
         }
     }
     // An emissive image that cannot be decoded lights nothing, rather than
@@ -148,16 +155,15 @@ std::shared_ptr<Mesh> ModelLoader::makeMesh(ImportedMesh& mesh, const ImportedMo
         const GLuint id = loadImage(reference, model).id;
         textures.push_back(Texture{id != 0 ? id : white, reference.type});
     }
-    return std::make_shared<Mesh>(std::move(mesh.vertices), std::move(mesh.indices), std::move(textures), material,
-                                  std::move(extras));
+    return std::make_shared<Mesh>(arrays, std::move(textures), material);
 }
 
-const ModelLoader::LoadedImage& ModelLoader::loadImage(const TextureReference& reference, const ImportedModel& model)
+const ModelLoader::LoadedImage& ModelLoader::loadImage(const TextureReference& reference, const MappedModel& model)
 {
     static const LoadedImage none;
     if (reference.image < 0)
         return none;
-    const DecodedImage& decoded = model.images[static_cast<std::size_t>(reference.image)];
+    const MappedImage& decoded = model.images[static_cast<std::size_t>(reference.image)];
     const auto key = decoded.file.empty() ? std::make_pair(path, reference.image) : std::make_pair(decoded.file, -1);
     const auto known = images.find(key);
     if (known != images.end())
@@ -168,7 +174,7 @@ const ModelLoader::LoadedImage& ModelLoader::loadImage(const TextureReference& r
     } else {
         auto image = std::make_shared<StbTexture>();
         image->loadTexture2DFromPixels(static_cast<int>(decoded.width), static_cast<int>(decoded.height),
-                                       decoded.texels.data());
+                                       decoded.texels.data);
         // Texture coordinates beyond 0..1 tile the image, and minified texels
         // are filtered through the mipmaps (trilinear, anisotropic where
         // offered) so that distant and slanted surfaces do not shimmer.

@@ -66,9 +66,9 @@ private:
 
     // The mesh with its material's textures, the features that hang on the
     // decoded images settled.
-    std::shared_ptr<Mesh> makeMesh(ImportedMesh& mesh, const ImportedModel& model);
+    std::shared_ptr<Mesh> makeMesh(const MappedMesh& mesh, const MappedModel& model);
     // The image a material names, from the cache or uploaded now.
-    const LoadedImage& loadImage(const TextureReference& reference, const ImportedModel& model);
+    const LoadedImage& loadImage(const TextureReference& reference, const MappedModel& model);
     GLuint colorTexture(const std::array<unsigned char, 4>& rgba);
     std::string path;
     // Import the announced files, each once, dealt in turn. Two: on a
@@ -77,9 +77,10 @@ private:
     // the second reads on. Each has its own memory limit.
     std::array<ImportProcess, 2> batches;
     // How often each announced path is still to be loaded, and the result
-    // of a file named again later, so that it is imported only once.
+    // of a file named again later (its hand-over memory, kept mapped until
+    // the last model made from it), so that it is imported only once.
     std::map<std::string, int> remaining;
-    std::map<std::string, ImportedModel> repeats;
+    std::map<std::string, std::shared_ptr<const MappedModel>> repeats;
     std::map<std::uint32_t, GLuint> colorTextures;
     // Images by the file they were decoded from (index -1), or by model
     // path and index for the images a model file embeds.

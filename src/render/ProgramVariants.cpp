@@ -56,11 +56,10 @@ unsigned ProgramVariants::keyOf(const Mesh& mesh) const
     unsigned key = material.features & featuresRead(kind);
     if (key == 0 && material.baseColorFactor == glm::vec4(1.0f))
         return 0;
-    const std::size_t vertices = mesh.getVertices().size();
     // Attributes the mesh does not carry would read as constant zeros.
-    if (mesh.getExtras().colors.size() != vertices)
+    if (!mesh.hasVertexColors())
         key &= ~unsigned(VertexColors);
-    if (mesh.getExtras().tangents.size() != vertices || material.normalTexture == 0)
+    if (!mesh.hasTangents() || material.normalTexture == 0)
         key &= ~unsigned(NormalMap);
     if (material.emissiveTexture == 0)
         key &= ~unsigned(Emissive);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -35,34 +36,69 @@ constexpr float radiansPerDegree = 0.017453292f;
 
 } // namespace
 
+struct Scene::Pending {
+    std::map<std::string, ConfigSection> sections;
+    std::string source;
+    std::unique_ptr<ModelLoader> loader;
+};
+
+Scene::Scene() = default;
+Scene::~Scene() = default;
+Scene::Scene(Scene&&) noexcept = default;
+Scene& Scene::operator=(Scene&&) noexcept = default;
+
 void Scene::load(std::string path)
 {
-    std::map<std::string, ConfigSection> sections;
-    readConfigFile(sections, path);
-    add(sections, path);
+    prepare(std::move(path));
+    finish();
 }
 
 void Scene::add(const std::map<std::string, ConfigSection>& sections, const std::string& source)
 {
-    // A child process imports the model files ahead, in the order the
-    // sections are taken below, while this loop builds each finished one.
-    ModelLoader loader;
+    prepare(sections, source);
+    finish();
+}
+
+void Scene::prepare(std::string path)
+{
+    std::map<std::string, ConfigSection> sections;
+    readConfigFile(sections, path);
+    prepare(sections, path);
+}
+
+void Scene::prepare(const std::map<std::string, ConfigSection>& sections, const std::string& source)
+{
+    // Child processes import the model files ahead, in the order finish()
+    // takes the sections, while the viewer goes on.
+    Pending next{sections, source, std::make_unique<ModelLoader>()};
     std::vector<std::string> modelPaths;
     for (const auto& entry : sections)
         if (entry.second.kind == ModelSection)
             modelPaths.push_back(entry.second.getString("path"));
-    loader.prefetch(modelPaths);
-    for (const auto& entry : sections) {
-        const ConfigSection& section = entry.second;
-        // The getters name the section, key and text of a bad number; the
-        // file name is added here so the one-line report says where to look.
-        try {
-            loadSection(section, loader);
-        } catch (const std::invalid_argument& error) {
-            throw std::invalid_argument(source + ": " + error.what());
-        } catch (const std::out_of_range& error) {
-            throw std::out_of_range(source + ": " + error.what());
+    next.loader->prefetch(modelPaths);
+    pending.push_back(std::move(next));
+}
+
+void Scene::finish()
+{
+    std::vector<Pending> sets = std::move(pending);
+    pending.clear();
+    for (Pending& set : sets) {
+        for (const auto& entry : set.sections) {
+            const ConfigSection& section = entry.second;
+            // The getters name the section, key and text of a bad number;
+            // the file name is added here so the one-line report says where
+            // to look.
+            try {
+                loadSection(section, *set.loader);
+            } catch (const std::invalid_argument& error) {
+                throw std::invalid_argument(set.source + ": " + error.what());
+            } catch (const std::out_of_range& error) {
+                throw std::out_of_range(set.source + ": " + error.what());
+            }
         }
+        // The import processes end here, each model made.
+        set.loader.reset();
     }
 }
 

@@ -32,6 +32,11 @@ public:
         glm::vec3 point{0.0f};
     };
 
+    Scene();
+    ~Scene();
+    Scene(Scene&&) noexcept;
+    Scene& operator=(Scene&&) noexcept;
+
     // Reads the scene file and imports every model it names. A missing file
     // leaves the scene empty. A malformed number raises std::invalid_argument
     // or std::out_of_range whose what() names the file, section, key and text.
@@ -41,6 +46,15 @@ public:
     // earlier call; an ambient section overwrites the ambient light and the
     // emitters.
     void add(const std::map<std::string, ConfigSection>& sections, const std::string& source);
+    // load() and add() in two steps, so that the model files import while
+    // the viewer sets up everything else: prepare() reads the file (or takes
+    // the sections) and starts the import processes on the model files,
+    // without OpenGL; finish(), with the context current, makes the models
+    // and lights of everything prepared, in order, exactly as load() and
+    // add() would (their lines, their errors).
+    void prepare(std::string path);
+    void prepare(const std::map<std::string, ConfigSection>& sections, const std::string& source);
+    void finish();
     // Turns the turning models by their speed times `deltaTime` (seconds).
     void update(float deltaTime);
 
@@ -93,6 +107,9 @@ private:
     glm::vec3 ambientColor{0.0f};
     Emitter fountain{true, glm::vec3(-6.0f, 1.0f, 2.0f)};
     Emitter burst{true, glm::vec3(5.0f, 25.0f, 5.0f)};
+    // Sections prepared and not yet finished, each set with its loader.
+    struct Pending;
+    std::vector<Pending> pending;
     std::vector<LightUniformNames> pointLightNames;
     std::vector<LightUniformNames> spotLightNames;
 

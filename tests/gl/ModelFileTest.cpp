@@ -202,6 +202,30 @@ TEST_F(ModelFileTest, FileThatBreaksTheImporterIsSkippedWithOneLineAndTheSceneGo
     EXPECT_EQ(errors.find('\n', firstEnd + 1), errors.size() - 1) << "one line each: " << errors;
 }
 
+// A file the scene names twice is imported once, and both models get its
+// meshes: the second is made from the hand-over memory kept for it while
+// another file loads between them.
+TEST_F(ModelFileTest, FileNamedTwiceGivesBothModelsItsMeshes)
+{
+    dir.write("twice.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nf 1 2 3\nf 2 4 3\n");
+    dir.write("between.obj", "v 0 0 0\nv 2 0 0\nv 0 2 0\nf 1 2 3\n");
+    Scene& scene = loadModel(dir.file("twice.obj"), "$ model2 0\npath 0 " + dir.file("between.obj") +
+                                                        "\n$ model3 0\npath 0 " + dir.file("twice.obj") + "\n");
+    ASSERT_EQ(scene.getModels().size(), 3u);
+    const auto positions = [&](std::size_t model) {
+        std::vector<glm::vec3> result;
+        for (const std::shared_ptr<Mesh>& mesh : scene.getModels()[model]->getMeshes())
+            for (unsigned int index : mesh->readIndices())
+                result.push_back(mesh->getVertices().at(index).position);
+        return result;
+    };
+    const std::vector<glm::vec3> first = positions(0);
+    ASSERT_EQ(first.size(), 6u) << errors;
+    EXPECT_EQ(first[4], glm::vec3(1, 1, 0));
+    EXPECT_EQ(positions(2), first);
+    EXPECT_EQ(positions(1).size(), 3u);
+}
+
 TEST_F(ModelFileTest, ScaleKeyScalesAboutTheOriginBeforeTurnAndMoveAndDefaultsToOne)
 {
     const std::string turning = "position 0 1,2,3\naxis 0 0,1,0\nspeed 0 90\n";

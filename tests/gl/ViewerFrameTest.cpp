@@ -9,6 +9,8 @@
 #include "app/InputCallbacks.h"
 #include "app/Viewer.h"
 #include "camera/Camera.h"
+#include "render/Model.h"
+#include "scene/ConfigSection.h"
 
 #include <GLFW/glfw3.h>
 #include <glm/gtc/matrix_transform.hpp>
@@ -253,6 +255,39 @@ TEST_F(ViewerFrame, LitProgramBuiltForTheScenesLightCountsUsesEveryPointLight)
                 mirrored.rgb[(y * width + x) * 3 + c] = image.rgb[(y * width + width - 1 - x) * 3 + c];
     const glm::ivec2 low = pixelOf(glm::vec3(-5.5f, 4.5f, -3)), high = pixelOf(glm::vec3(0, -0.5f, -3));
     EXPECT_EQ(compareImages(image, mirrored, 2, low.x, low.y, high.x, high.y).failingShare, 0.0);
+}
+
+// The scene's model files start importing before the window and its
+// context exist, so that the files read and convert while the viewer sets
+// itself up; the models are made afterwards, with the context current.
+TEST_F(ViewerFrame, SceneImportsStartBeforeTheContextAndTheModelsAreMadeWithIt)
+{
+    TempDir dir;
+    dir.write("triangle.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    ConfigSection model;
+    model.name = "model";
+    model.kind = 0;
+    model.values["path"] = dir.file("triangle.obj");
+    bool prefetchedWithoutContext = false, builtWithContext = false;
+    viewer.setSceneBuilder(
+        [&](Scene& scene, Camera&) {
+            builtWithContext = glfwGetCurrentContext() != nullptr;
+            scene.finish();
+            return true;
+        },
+        [&](Scene& scene) {
+            prefetchedWithoutContext = glfwGetCurrentContext() == nullptr;
+            scene.prepare({{model.name, model}}, "test");
+        });
+    const bool started = start(VELMORA_SOURCE_DIR);
+    const std::size_t models = started ? viewer.getScene().getModels().size() : 0;
+    const std::size_t meshes = models == 1 ? viewer.getScene().getModels()[0]->getMeshes().size() : 0;
+    finish(started);
+    ASSERT_TRUE(started) << out << errors;
+    EXPECT_TRUE(prefetchedWithoutContext);
+    EXPECT_TRUE(builtWithContext);
+    EXPECT_EQ(models, 1u);
+    EXPECT_EQ(meshes, 1u) << errors;
 }
 
 TEST_F(ViewerFrame, SixHundredFramesOfTheShippedSceneWithEveryBindingRaiseNoOpenGlError)

@@ -68,7 +68,7 @@ protected:
                 process.start(process.rest());
                 process.setStallLimit(stallMs);
             }
-            ImportedModel model;
+            MappedModel model;
             std::string error;
             results.push_back(process.next(model, error) ? "ok" : error);
             if (results.back() == "ok") {
@@ -160,9 +160,9 @@ TEST(HandOver, CountLargerThanTheBytesLeftIsRefusedBeforeAllocating)
     std::string bytes = model.encode();
     const std::uint32_t huge = 0xffffffffu;
     bytes.replace(4, 4, reinterpret_cast<const char*>(&huge), 4);
-    ImportedModel back;
+    MappedModel back;
     std::string error;
-    EXPECT_FALSE(back.decode(bytes, error));
+    EXPECT_FALSE(back.read(bytes, error));
     EXPECT_EQ(error, "the import process sent a damaged model");
 }
 

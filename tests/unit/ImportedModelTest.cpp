@@ -33,10 +33,10 @@ ImportedModel sample()
 // outside the image list.
 TEST(ImportedModel, CarriesMaterialsAndExtrasAndRefusesInconsistentOnes)
 {
-    ImportedModel back;
+    MappedModel back;
     std::string error;
-    ASSERT_TRUE(back.decode(sample().encode(), error)) << error;
-    const ImportedMesh& mesh = back.meshes.at(0);
+    ASSERT_TRUE(back.read(sample().encode(), error)) << error;
+    const ImportedMesh mesh = back.copy().meshes.at(0);
     EXPECT_EQ(mesh.material.features, sample().meshes[0].material.features);
     EXPECT_EQ(mesh.material.baseColorFactor, glm::vec4(0.1f, 0.2f, 0.3f, 0.4f));
     EXPECT_EQ(mesh.material.emissiveFactor, glm::vec3(0.5f));
@@ -60,7 +60,7 @@ TEST(ImportedModel, CarriesMaterialsAndExtrasAndRefusesInconsistentOnes)
     for (const auto& damage : damages) {
         ImportedModel model = sample();
         damage(model.meshes[0]);
-        EXPECT_FALSE(back.decode(model.encode(), error)) << "row " << row;
+        EXPECT_FALSE(back.read(model.encode(), error)) << "row " << row;
         EXPECT_TRUE(back.meshes.empty()) << "row " << row++;
     }
 }

@@ -94,10 +94,10 @@ int Benchmark::run()
         return 1;
 
     Viewer viewer;
+    ViewScene modelScene({options.model}, glm::vec3(0.0f));
     if (!options.model.empty())
-        viewer.setSceneBuilder([this](Scene& scene, Camera& camera) {
-            return ViewScene({options.model}, glm::vec3(0.0f)).build(scene, camera);
-        });
+        viewer.setSceneBuilder([&](Scene& scene, Camera& camera) { return modelScene.build(scene, camera); },
+                               [&](Scene& scene) { modelScene.prefetch(scene); });
     const Clock::time_point startUpBegan = Clock::now();
     try {
         if (!viewer.startUp())

@@ -49,10 +49,36 @@ ConfigSection section(const std::string& name, int kind, std::map<std::string, s
     return result;
 }
 
+// The models' extent as the files place them after the rotation: from every
+// vertex through the model's matrix.
+struct Extent {
+    glm::vec3 low{std::numeric_limits<float>::max()};
+    glm::vec3 high{-std::numeric_limits<float>::max()};
+    bool empty() const { return low.x > high.x; }
+};
+
+template <typename Visit>
+void forEachPoint(const std::vector<std::shared_ptr<Model>>& models, Visit visit)
+{
+    for (const std::shared_ptr<Model>& model : models) {
+        const glm::mat4 matrix = model->modelMatrix();
+        for (const std::shared_ptr<Mesh>& mesh : model->getMeshes())
+            mesh->visitVertices([&](const Vertex* vertices, std::size_t count) {
+                for (std::size_t i = 0; i < count; ++i) {
+                    const glm::vec3 p = glm::vec3(matrix * glm::vec4(vertices[i].position, 1.0f));
+                    if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z))
+                        visit(p);
+                }
+            });
+    }
+}
+
+} // namespace
+
 // A folder of its own holding the ground's model file: a grey square of
 // half side 1 at y = 0, facing up (counter-clockwise seen from above), that
 // the scene scales and places. Removed on destruction.
-class GroundFile {
+class ViewScene::GroundFile {
 public:
     GroundFile()
     {
@@ -85,38 +111,17 @@ private:
     std::string folder;
 };
 
-// The models' extent as the files place them after the rotation: from every
-// vertex through the model's matrix.
-struct Extent {
-    glm::vec3 low{std::numeric_limits<float>::max()};
-    glm::vec3 high{-std::numeric_limits<float>::max()};
-    bool empty() const { return low.x > high.x; }
-};
-
-template <typename Visit>
-void forEachPoint(const std::vector<std::shared_ptr<Model>>& models, Visit visit)
-{
-    for (const std::shared_ptr<Model>& model : models) {
-        const glm::mat4 matrix = model->modelMatrix();
-        for (const std::shared_ptr<Mesh>& mesh : model->getMeshes())
-            for (const Vertex& vertex : mesh->getVertices()) {
-                const glm::vec3 p = glm::vec3(matrix * glm::vec4(vertex.position, 1.0f));
-                if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z))
-                    visit(p);
-            }
-    }
-}
-
-} // namespace
-
 ViewScene::ViewScene(std::vector<std::string> files, const glm::vec3& rotation)
     : files(std::move(files)), rotation(rotation)
 {
 }
 
-bool ViewScene::build(Scene& scene, Camera& camera)
+ViewScene::~ViewScene() = default;
+
+void ViewScene::prefetch(Scene& scene)
 {
-    const GroundFile ground;
+    prefetched = true;
+    ground = std::make_unique<GroundFile>();
     std::map<std::string, ConfigSection> sections;
     for (std::size_t i = 0; i < files.size(); ++i) {
         std::map<std::string, std::string> values{{"path", files[i]}};
@@ -124,11 +129,19 @@ bool ViewScene::build(Scene& scene, Camera& camera)
             values["rotation"] = text(rotation);
         sections.emplace(modelName(i), section(modelName(i), 0, values));
     }
-    if (!ground.path().empty())
-        sections.emplace(groundName, section(groundName, 0, {{"path", ground.path()}}));
+    if (!ground->path().empty())
+        sections.emplace(groundName, section(groundName, 0, {{"path", ground->path()}}));
     else
         std::cerr << "velmora-view: cannot write the ground's model file; the models show without ground" << std::endl;
-    scene.add(sections, "velmora-view");
+    scene.prepare(sections, "velmora-view");
+}
+
+bool ViewScene::build(Scene& scene, Camera& camera)
+{
+    if (!prefetched)
+        prefetch(scene);
+    scene.finish();
+    ground.reset();
 
     std::vector<std::shared_ptr<Model>> models = scene.getModels();
     std::shared_ptr<Model> groundModel;

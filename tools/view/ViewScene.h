@@ -2,6 +2,7 @@
 
 #include <glm/glm.hpp>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,13 +22,25 @@ public:
     // directory; `rotation`: degrees about x, then y, then z.
     ViewScene(std::vector<std::string> files, const glm::vec3& rotation);
 
-    // Imports the files as the viewer does (one child process; a file that
-    // cannot be imported prints its line and is left out) and places
+    ~ViewScene();
+    ViewScene(const ViewScene&) = delete;
+    ViewScene& operator=(const ViewScene&) = delete;
+
+    // Starts importing the files (and the ground) as the viewer does, with
+    // no context needed: the Viewer's scene prefetch.
+    void prefetch(Scene& scene);
+    // Finishes the imports (prefetching first if that was not done; a file
+    // that cannot be imported prints its line and is left out) and places
     // everything from their bounds. False, after one line, when not one file
     // gave a triangle to show.
     bool build(Scene& scene, Camera& camera);
 
 private:
+    class GroundFile;
+
     std::vector<std::string> files;
     glm::vec3 rotation;
+    // Lives from prefetch() until the ground has been imported.
+    std::unique_ptr<GroundFile> ground;
+    bool prefetched = false;
 };

@@ -76,7 +76,8 @@ int main(int argc, char** argv)
     bool built = true;
     Viewer viewer;
     viewer.setScreenshotFolder(startFolder);
-    viewer.setSceneBuilder([&](Scene& scene, Camera& camera) { return built = viewScene.build(scene, camera); });
+    viewer.setSceneBuilder([&](Scene& scene, Camera& camera) { return built = viewScene.build(scene, camera); },
+                           [&](Scene& scene) { viewScene.prefetch(scene); });
     try {
         if (!viewer.startUp())
             return built ? -1 : 1;
