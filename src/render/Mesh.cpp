@@ -2,10 +2,34 @@
 
 #include <glm/gtc/type_ptr.hpp>
 
+#include <sys/mman.h>
+
 #include <cstddef>
+#include <cstdint>
+
+namespace {
+
+// `into` becomes a copy of `count` items at `from`. Its storage is advised
+// onto transparent huge pages before the copy touches it: a large mesh's
+// copy is hundreds of MB, and fresh 4 KiB pages each cost a fault, which on
+// a virtual machine made the copy take as long as the upload.
+template <typename T>
+void copyOnHugePages(std::vector<T>& into, const T* from, std::size_t count)
+{
+    constexpr std::uintptr_t hugePage = std::uintptr_t(2) << 20;
+    into.reserve(count);
+    const auto start = reinterpret_cast<std::uintptr_t>(into.data());
+    const std::uintptr_t begin = (start + hugePage - 1) & ~(hugePage - 1);
+    const std::uintptr_t end = (start + count * sizeof(T)) & ~(hugePage - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    into.assign(from, from + count);
+}
+
+} // namespace
 
 Mesh::Mesh(const MeshArrays& arrays, std::vector<Texture> textures, Material material)
-    : vertexCount(arrays.vertexCount), indexCount(arrays.indexCount), textures(std::move(textures)),
+    : textures(std::move(textures)),
       material(material), vertexColors(arrays.colors && arrays.vertexCount > 0),
       tangents(arrays.tangents && arrays.vertexCount > 0)
 {
@@ -13,6 +37,8 @@ Mesh::Mesh(const MeshArrays& arrays, std::vector<Texture> textures, Material mat
     glGenBuffers(1, &vbo);
     glGenBuffers(1, &ebo);
 
+    const std::size_t vertexCount = arrays.vertexCount;
+    const std::size_t indexCount = arrays.indexCount;
     glBindVertexArray(vao);
     glBindBuffer(GL_ARRAY_BUFFER, vbo);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount * sizeof(Vertex)), arrays.vertices,
@@ -32,7 +58,7 @@ Mesh::Mesh(const MeshArrays& arrays, std::vector<Texture> textures, Material mat
     // Per-vertex colours and tangents, each in a buffer of its own and only
     // when the mesh has them; the programs read them only for materials
     // that ask for them.
-    const auto addExtra = [this](GLuint location, const glm::vec4* values) {
+    const auto addExtra = [vertexCount](GLuint location, const glm::vec4* values) {
         if (!values || vertexCount == 0)
             return;
         GLuint buffer = 0;
@@ -46,35 +72,17 @@ Mesh::Mesh(const MeshArrays& arrays, std::vector<Texture> textures, Material mat
     addExtra(3, arrays.colors);
     addExtra(4, arrays.tangents);
     glBindVertexArray(0); // the last array buffer stays bound
+
+    if (vertexCount > 0)
+        copyOnHugePages(vertices, arrays.vertices, vertexCount);
+    if (indexCount > 0)
+        copyOnHugePages(indices, arrays.indices, indexCount);
 }
 
 Mesh::Mesh(const std::vector<Vertex>& vertices, const std::vector<unsigned int>& indices, std::vector<Texture> textures,
            Material material)
     : Mesh(MeshArrays{vertices.data(), vertices.size(), indices.data(), indices.size()}, std::move(textures), material)
 {
-}
-
-const std::vector<Vertex>& Mesh::getVertices() const
-{
-    if (!readBackDone) {
-        readBackDone = true;
-        visitVertices([this](const Vertex* vertices, std::size_t count) { readBack.assign(vertices, vertices + count); });
-    }
-    return readBack;
-}
-
-std::vector<unsigned int> Mesh::readIndices() const
-{
-    std::vector<unsigned int> indices(indexCount);
-    if (indexCount == 0)
-        return indices;
-    // Read through the vertex array, whose element buffer binding is this
-    // mesh's own.
-    glBindVertexArray(vao);
-    glGetBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(indexCount * sizeof(unsigned int)),
-                       indices.data());
-    glBindVertexArray(0);
-    return indices;
 }
 
 void Mesh::applyMaterial(GLuint program) const
@@ -118,6 +126,6 @@ void Mesh::draw(const glm::mat4& model, GLuint program)
     glBindTexture(GL_TEXTURE_2D, material.colorTexture);
     glBindVertexArray(vao);
     glUniformMatrix4fv(glGetUniformLocation(program, "model"), 1, GL_FALSE, glm::value_ptr(model));
-    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indexCount), GL_UNSIGNED_INT, nullptr);
+    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_INT, nullptr);
     glBindVertexArray(0);
 }

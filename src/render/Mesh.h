@@ -40,9 +40,11 @@ struct MeshArrays {
     const glm::vec4* tangents = nullptr;
 };
 
-// One imported mesh: its own vertex array, vertex buffer and index buffer
-// (never deleted) and its material. The vertex and index data live on the
-// GPU only; the few users that need positions on the CPU read them back.
+// One imported mesh: CPU copies of its vertices and indices and its own
+// vertex array, vertex buffer and index buffer (never deleted), plus its
+// material. The buffers are filled from the arrays it is made from, not from
+// its copies, so that where the arrays lie in the import process's shared
+// memory the upload does not wait for the copy.
 class Mesh {
 public:
     Mesh(const MeshArrays& arrays, std::vector<Texture> textures, Material material = Material());
@@ -59,31 +61,8 @@ public:
     // (Model draws two-sided meshes without it).
     void draw(const glm::mat4& model, GLuint program);
 
-    std::size_t getVertexCount() const { return vertexCount; }
-    std::size_t getIndexCount() const { return indexCount; }
-    // The vertices as the vertex buffer holds them, read back on the first
-    // call (context current) and kept from then on: for meshes whose bounds
-    // a pass needs every frame (glass, blended meshes).
-    const std::vector<Vertex>& getVertices() const;
-    // The vertices read back for one look, without keeping a copy: with the
-    // buffer mapped for reading (no copy where the driver keeps buffers in
-    // main memory), visit(const Vertex* vertices, std::size_t count).
-    template <typename Visit> void visitVertices(Visit visit) const
-    {
-        if (vertexCount == 0)
-            return;
-        GLint bound = 0;
-        glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &bound);
-        glBindBuffer(GL_ARRAY_BUFFER, vbo);
-        const void* data = glMapBufferRange(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(vertexCount * sizeof(Vertex)),
-                                            GL_MAP_READ_BIT);
-        if (data)
-            visit(static_cast<const Vertex*>(data), vertexCount);
-        glUnmapBuffer(GL_ARRAY_BUFFER);
-        glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(bound));
-    }
-    // The indices read back from the index buffer (tests).
-    std::vector<unsigned int> readIndices() const;
+    const std::vector<Vertex>& getVertices() const { return vertices; }
+    const std::vector<unsigned int>& getIndices() const { return indices; }
     const std::vector<Texture>& getTextures() const { return textures; }
     const Material& getMaterial() const { return material; }
     // Whether the mesh carries per-vertex colours (attribute 3) and
@@ -98,12 +77,10 @@ private:
     GLuint vbo = 0;
     GLuint vao = 0;
     GLuint ebo = 0;
-    std::size_t vertexCount = 0;
-    std::size_t indexCount = 0;
+    std::vector<Vertex> vertices;
+    std::vector<unsigned int> indices;
     std::vector<Texture> textures;
     Material material;
     bool vertexColors = false;
     bool tangents = false;
-    mutable std::vector<Vertex> readBack;
-    mutable bool readBackDone = false;
 };

@@ -33,12 +33,10 @@ std::string judge(const Model& model, std::string errors)
         return "";
     }
     for (const std::shared_ptr<Mesh>& mesh : model.getMeshes()) {
-        // What the GPU was given, read back.
-        const std::vector<unsigned int> indices = mesh->readIndices();
-        if (indices.size() % 3 != 0)
+        if (mesh->getIndices().size() % 3 != 0)
             return "not whole triangles";
-        for (unsigned int index : indices)
-            if (index >= mesh->getVertexCount())
+        for (unsigned int index : mesh->getIndices())
+            if (index >= mesh->getVertices().size())
                 return "index past the vertex list";
     }
     return "";

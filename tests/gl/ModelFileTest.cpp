@@ -215,7 +215,7 @@ TEST_F(ModelFileTest, FileNamedTwiceGivesBothModelsItsMeshes)
     const auto positions = [&](std::size_t model) {
         std::vector<glm::vec3> result;
         for (const std::shared_ptr<Mesh>& mesh : scene.getModels()[model]->getMeshes())
-            for (unsigned int index : mesh->readIndices())
+            for (unsigned int index : mesh->getIndices())
                 result.push_back(mesh->getVertices().at(index).position);
         return result;
     };

@@ -63,13 +63,11 @@ void forEachPoint(const std::vector<std::shared_ptr<Model>>& models, Visit visit
     for (const std::shared_ptr<Model>& model : models) {
         const glm::mat4 matrix = model->modelMatrix();
         for (const std::shared_ptr<Mesh>& mesh : model->getMeshes())
-            mesh->visitVertices([&](const Vertex* vertices, std::size_t count) {
-                for (std::size_t i = 0; i < count; ++i) {
-                    const glm::vec3 p = glm::vec3(matrix * glm::vec4(vertices[i].position, 1.0f));
-                    if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z))
-                        visit(p);
-                }
-            });
+            for (const Vertex& vertex : mesh->getVertices()) {
+                const glm::vec3 p = glm::vec3(matrix * glm::vec4(vertex.position, 1.0f));
+                if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z))
+                    visit(p);
+            }
     }
 }
 
