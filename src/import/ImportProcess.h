@@ -1,6 +1,6 @@
 #pragma once
 
-#include "import/ImportedModel.h"
+#include "import/MappedModel.h"
 
 #include <sys/types.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "import/ImportProcess.h"
-#include "import/ImportedModel.h"
+#include "import/MappedModel.h"
 #include "render/Mesh.h"
 
 #include <GL/glew.h>

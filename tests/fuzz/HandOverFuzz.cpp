@@ -7,7 +7,7 @@
 // in the input itself.
 #include "FuzzSupport.h"
 
-#include "import/ImportedModel.h"
+#include "import/MappedModel.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "import/ImportedModel.h"
+#include "import/MappedModel.h"
 
 #include <gtest/gtest.h>
 
