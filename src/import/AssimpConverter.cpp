@@ -760,9 +760,12 @@ std::vector<unsigned int> AssimpConverter::generateNormals(std::vector<Vertex>& 
     // place p's from aroundStart[p] to aroundStart[p + 1]. Filled from the
     // last triangle backwards, counting each start down to its final value.
     std::vector<unsigned int> aroundStart(vertexCount + 1, 0);
+    // A needing vertex that some triangle uses is marked 2 on the way.
     for (unsigned int index : indices)
-        if (needs[index])
+        if (needs[index]) {
             ++aroundStart[place[index]];
+            needs[index] = 2;
+        }
     for (std::size_t p = 0; p < vertexCount; ++p)
         aroundStart[p + 1] += aroundStart[p];
     std::vector<unsigned int> around(aroundStart[vertexCount]);
@@ -831,7 +834,17 @@ std::vector<unsigned int> AssimpConverter::generateNormals(std::vector<Vertex>& 
         }
     });
 
-    // The normals each original vertex has been given, as chains through
+    // A vertex at a smooth place has that place's normal in every triangle
+    // it is a corner of: written in place here, in parallel, and passed over
+    // by the corner loop below. A vertex no triangle uses keeps its own.
+    inParallel(vertexCount, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t v = begin; v < end; ++v)
+            if (needs[v] == 2 && std::isfinite(smooth[place[v]].x))
+                vertices[v].normal = smooth[place[v]];
+    });
+
+    // Corner by corner, in triangle order, at the other places. The normals
+    // each original vertex has been given there, as chains through
     // `given`: the vertex carrying that normal (itself or a copy) and the
     // next entry of the chain.
     struct Given {
@@ -848,10 +861,9 @@ std::vector<unsigned int> AssimpConverter::generateNormals(std::vector<Vertex>& 
             tick();
         for (int k = 0; k < 3; ++k) {
             unsigned int& index = indices[3 * t + k];
-            if (!needs[index])
+            if (!needs[index] || std::isfinite(smooth[place[index]].x))
                 continue;
-            const unsigned int p = place[index];
-            const glm::vec3 normal = std::isfinite(smooth[p].x) ? smooth[p] : cornerNormal(t, p);
+            const glm::vec3 normal = cornerNormal(t, place[index]);
             // The first normal a vertex gets is written in place; a different
             // one in another triangle goes to a copy of the vertex.
             const PositionKey normalKey = keyOf(normal);
