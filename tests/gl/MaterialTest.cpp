@@ -359,17 +359,6 @@ TEST_F(MaterialTest, SkinnedMeshIsDrawnInItsJointsPose)
     EXPECT_EQ(brightness(probe(image, {3, 0, -2})), 0.0f) << "moved by the mesh's node too";
 }
 
-// rotation 0,90,0 turns a square at x = 3 about y to z = -3.
-TEST_F(MaterialTest, RotationKeyTurnsTheModel)
-{
-    const std::string path = square("offset", "Kd 1 1 1\n", 1, {3, 0, 0});
-    const Image still = picture(ambientWhite, {path});
-    const Image turned = picture(ambientWhite, {path + "\nrotation 0 0,90,0"});
-    EXPECT_GT(brightness(probe(still, {3, 0, 0})), 100.0f);
-    EXPECT_EQ(brightness(probe(turned, {3, 0, 0})), 0.0f);
-    EXPECT_GT(brightness(probe(turned, {0, 0, -3})), 100.0f);
-}
-
 // Glass captures shade with the lit pass's code: a material drawn as glass
 // shows in the "rrTest" capture exactly as the lit pass shows it opaque
 // (without a shadow, which neither has here), and the "normal" capture
